@@ -1,0 +1,120 @@
+// monosplit: splits a stereo WAV file into one mono WAV file per channel.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "copy/copy.hpp"
+#include "driver/fail.hpp"
+#include "driver/names.hpp"
+#include "wav/header.hpp"
+
+namespace {
+
+const char help[] =
+    "\n"
+    "monosplit splits a stereo WAV file into two mono WAV files, one per channel.\n"
+    "\n"
+    "Give the source as the argument (monosplit take.wav) or type its name at\n"
+    "the prompt. The outputs go beside the source, named after it up to its\n"
+    "first '.': take.wav gives takeL.wav (left channel) and takeR.wav (right\n"
+    "channel). Existing files of those names are overwritten.\n"
+    "\n"
+    "It accepts stereo WAV files of 16 or 24 bits per sample; the samples are\n"
+    "copied unchanged behind a 44-byte mono PCM header.\n"
+    "\n"
+    "Exit status: 0 both outputs written; 1 you left, or the source is not\n"
+    "16- or 24-bit stereo; 2 a problem with a name, a file or its chunks.\n"
+    "\n"
+    "Type 'x' at the next prompt to leave.\n"
+    "monosplit " MONOSPLIT_VERSION "\n";
+
+// One whitespace-delimited word from standard input. Input that ends before
+// a word is a user who left.
+void READ_WORD(std::string& word)
+{
+    std::fflush(stdout);  // the prompt has no line break to flush it
+    int c;
+    while ((c = std::getchar()) != EOF && std::isspace(c)) {
+    }
+    if (c == EOF) Fail(1, "%s", "");
+    word.clear();
+    do word.push_back(static_cast<char>(c));
+    while ((c = std::getchar()) != EOF && !std::isspace(c));
+}
+
+void ASK_NAME(std::string& source)
+{
+    std::printf("\nEnter the name of .wav file or 'h' for help: ");
+    READ_WORD(source);
+    if (source != "h") return;
+    std::fputs(help, stdout);
+    std::printf("\nEnter the name of .wav file or 'x' to exit: ");
+    READ_WORD(source);
+    if (source == "x") std::exit(1);
+}
+
+// Writing an output that is the source itself (through a link, say) would
+// truncate the source before a sample of it was read; two outputs that are one
+// file would hold a mix of both channels.
+void REFUSE_CLOBBER(const std::string& source, const std::string& left, const std::string& right)
+{
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const auto same_file = [&ignored](const std::string& a, const std::string& b) {
+        return fs::is_regular_file(a, ignored) && fs::equivalent(a, b, ignored);
+    };
+    if (same_file(left, source) || same_file(right, source) || same_file(left, right)) {
+        Fail(2, "Unable to open file.");
+    }
+}
+
+// Whole stereo frames from the data offset to the end of the file. A source
+// that ends inside its data chunk's header holds none.
+void COUNT_FRAMES(const std::string& source, std::int64_t data_offset, std::int64_t frame_bytes,
+                  std::int64_t& frames)
+{
+    std::FILE* in = std::fopen(source.c_str(), "rb");
+    if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source.c_str());
+    std::fseek(in, 0, SEEK_END);
+    const std::int64_t size = std::ftell(in);
+    std::fclose(in);
+    frames = size > data_offset ? (size - data_offset) / frame_bytes : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string source;
+    if (argc > 1)
+        source = argv[1];
+    else
+        ASK_NAME(source);
+
+    std::string left;
+    std::string right;
+    NAME_OUTPUTS(source, left, right);
+
+    std::uint32_t channel_counts[1];
+    std::int64_t data_offsets[1];
+    std::uint32_t sample_rates[1];
+    std::uint32_t bytes_per_sample[1];
+    std::uint32_t bits_per_sample[1];
+    GET_ATTRIBUTES(0, source.c_str(), channel_counts, data_offsets, sample_rates, bytes_per_sample,
+                   bits_per_sample);
+
+    std::int64_t frames = 0;
+    COUNT_FRAMES(source, data_offsets[0], std::int64_t{bytes_per_sample[0]} * channel_counts[0], frames);
+
+    REFUSE_CLOBBER(source, left, right);
+    MAKE_HEADER(left.c_str(), sample_rates[0], bits_per_sample[0], frames);
+    MAKE_HEADER(right.c_str(), sample_rates[0], bits_per_sample[0], frames);
+    COPY_DATA(source.c_str(), left.c_str(), data_offsets[0], 0, static_cast<std::int32_t>(bits_per_sample[0]));
+    COPY_DATA(source.c_str(), right.c_str(), data_offsets[0], 1, static_cast<std::int32_t>(bits_per_sample[0]));
+
+    std::puts("done");
+    return 0;
+}

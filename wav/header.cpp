@@ -1,0 +1,106 @@
+#include "wav/header.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/fail.hpp"
+#include "wav/fields.hpp"
+
+namespace {
+
+// Tags are looked for at even offsets 2..15000 only: files written by the
+// recorders this was made for always have both there, and a bounded scan keeps
+// a stray "data" deep inside a huge file from ever being taken.
+constexpr long first_probe = 2;
+constexpr long last_probe = 15000;
+
+// The farthest byte ever read: bits per sample, 22 bytes past a format tag at
+// the last probe, is 2 bytes long.
+constexpr std::size_t window = last_probe + 24;
+
+// Offset of the first even probe at which tag stands whole within the got
+// bytes of head, or -1.
+long Find_tag(const unsigned char* head, std::size_t got, const char* tag)
+{
+    const std::size_t length = std::strlen(tag);
+    for (long p = first_probe; p <= last_probe; p += 2) {
+        if (p + length <= got && std::memcmp(head + p, tag, length) == 0) return p;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
+                    std::int64_t* data_offsets, std::uint32_t* sample_rates,
+                    std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample)
+{
+    std::FILE* in = std::fopen(source, "rb");
+    if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source);
+
+    // One read of everything the scans and field reads can reach, instead of a
+    // seek and a tiny read per probe.
+    unsigned char head[window];
+    const std::size_t got = std::fread(head, 1, window, in);
+    const bool unreadable = std::ferror(in) != 0;  // a directory, an I/O error
+    std::fclose(in);
+    if (unreadable) Fail(2, "Unable to read file.");
+
+    // Only the first three tag bytes are compared: the fourth is a blank in
+    // every writer but not in every old one.
+    const long p = Find_tag(head, got, "fmt");
+    if (p < 0) Fail(2, "Can't find format chunk in wave file!");
+
+    // A field the file ends in the middle of belongs to a format chunk that is
+    // not there, whatever its first bytes say.
+    const auto whole = [got](long offset, long size) { return offset + size <= static_cast<long>(got); };
+    if (!whole(p + 10, 2)) Fail(2, "Can't find format chunk in wave file!");
+    channel_counts[index] = static_cast<std::uint32_t>(Assem2(head + p + 10));
+    if (channel_counts[index] != 2) Fail(1, "The file you want to convert is not a stereo track!");
+
+    if (!whole(p + 22, 2)) Fail(2, "Can't find format chunk in wave file!");
+    bits_per_sample[index] = static_cast<std::uint32_t>(Assem2(head + p + 22));
+    if (bits_per_sample[index] != 16 && bits_per_sample[index] != 24) {
+        Fail(1, "24 bit or 16 bit wave files only!");
+    }
+    bytes_per_sample[index] = bits_per_sample[index] / 8;
+    sample_rates[index] = static_cast<std::uint32_t>(Assem4(head + p + 12));
+
+    // The data tag is looked for from the start again: some writers put it
+    // ahead of a trailing format chunk.
+    const long d = Find_tag(head, got, "data");
+    if (d < 0) Fail(2, "Can't find data block in wave file!");
+    data_offsets[index] = d + 8;
+}
+
+void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
+                 std::int64_t frame_count)
+{
+    const std::uint32_t bytes_per_sample = bits_per_sample / 8;
+    const std::uint32_t byte_rate = sample_rate * bytes_per_sample;
+    std::int64_t data_size = std::int64_t{bytes_per_sample} * frame_count;
+    std::int64_t riff_size = data_size + 36;
+    // A size that does not fit is declared unknown, which readers take as
+    // "to the end of the file"; a wrapped size would make them drop audio.
+    if (riff_size > 0xFFFFFFFF) data_size = riff_size = 0xFFFFFFFF;
+
+    unsigned char header[44];
+    std::memcpy(header + 0, "RIFF", 4);
+    Decon4(riff_size, header + 4);
+    std::memcpy(header + 8, "WAVE", 4);
+    std::memcpy(header + 12, "fmt ", 4);
+    Decon4(16, header + 16);             // format chunk body length
+    Decon2(1, header + 20);              // PCM
+    Decon2(1, header + 22);              // channel count
+    Decon4(sample_rate, header + 24);
+    Decon4(byte_rate, header + 28);
+    Decon2(bytes_per_sample, header + 32);  // block align
+    Decon2(bits_per_sample, header + 34);
+    std::memcpy(header + 36, "data", 4);
+    Decon4(data_size, header + 40);
+
+    std::FILE* out = std::fopen(output, "wb");
+    if (out == nullptr) Fail(2, "Unable to open file.");
+    const bool written = std::fwrite(header, 1, sizeof header, out) == sizeof header;
+    if (std::fclose(out) != 0 || !written) Fail(2, "Unable to write file.");
+}
