@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -102,13 +103,14 @@ TEST_F(header_writer, truncates_an_existing_file)
 TEST_F(header_writer, ends_the_process_when_the_output_cannot_be_created)
 {
     const std::string path = at("missing/out.wav");
-    EXPECT_EXIT(MAKE_HEADER(path.c_str(), 44100, 16, 10), testing::ExitedWithCode(2),
-                "");  // the message goes to standard output, checked by the run tests
+    EXPECT_EXIT((dup2(2, 1), MAKE_HEADER(path.c_str(), 44100, 16, 10)), testing::ExitedWithCode(2),
+                "^Unable to open file.\n$");
 }
 
 TEST_F(header_writer, ends_the_process_when_the_header_cannot_be_written)
 {
-    EXPECT_EXIT(MAKE_HEADER("/dev/full", 44100, 16, 10), testing::ExitedWithCode(2), "");
+    EXPECT_EXIT((dup2(2, 1), MAKE_HEADER("/dev/full", 44100, 16, 10)), testing::ExitedWithCode(2),
+                "^Unable to write file.\n$");
 }
 
 }  // namespace
