@@ -1,11 +1,14 @@
 #include "support.hpp"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace test {
 
@@ -92,22 +95,18 @@ bool exists(const std::string& path)
 
 namespace {
 
-std::string quoted(const std::string& word)
-{
-    std::string q = "'";
-    for (char c : word) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
-
 std::string slurp(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The bytes of the file at path, or nothing when it is not a regular file.
+std::optional<Bytes> snapshot(const std::string& path)
+{
+    std::error_code ignored;
+    if (!std::filesystem::is_regular_file(path, ignored)) return std::nullopt;
+    return read_file(path);
 }
 
 }  // namespace
@@ -117,16 +116,52 @@ Outcome run(const std::string& folder, const std::vector<std::string>& args, con
     // The captures live beside the folder, so that they never show up in it.
     const std::string io = folder + ".io";
     std::filesystem::create_directories(io);
-    {
-        std::ofstream(io + "/in", std::ios::binary) << input;
+    std::ofstream(io + "/in", std::ios::binary) << input;
+
+    // Whatever the source is, no run may change a byte of it.
+    const std::string source = args.empty() ? input.substr(0, input.find_first_of(" \t\n")) : args[0];
+    const std::string source_path = !source.empty() && source[0] == '/' ? source : folder + "/" + source;
+    const std::optional<Bytes> before = source.empty() ? std::nullopt : snapshot(source_path);
+
+    std::vector<char*> argv{const_cast<char*>(MONOSPLIT_BIN)};
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int in = open((io + "/in").c_str(), O_RDONLY);
+        const int out = open((io + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open((io + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+            chdir(folder.c_str()) != 0) {
+            _exit(126);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
     }
-    std::string command = "cd " + quoted(folder) + " && exec " + quoted(MONOSPLIT_BIN);
-    for (const auto& arg : args) command += " " + quoted(arg);
-    command += " <" + quoted(io + "/in") + " >" + quoted(io + "/out") + " 2>" + quoted(io + "/err");
-    const int raw = std::system(command.c_str());
+    int raw = 0;
+    if (child < 0 || waitpid(child, &raw, 0) != child) ADD_FAILURE() << "cannot run " << MONOSPLIT_BIN;
+    Outcome result{WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(io + "/out"), slurp(io + "/err")};
+    std::filesystem::remove_all(io);
+    if (before) {
+        EXPECT_EQ(snapshot(source_path), before) << "the run changed its source " << source;
+    }
+    return result;
+}
+
+Outcome shell(const std::string& folder, const std::string& command)
+{
+    const std::string io = folder + ".sh";
+    std::filesystem::create_directories(io);
+    const std::string line = "cd '" + folder + "' && ( " + command + " ) </dev/null >'" + io + "/out' 2>'" + io + "/err'";
+    const int raw = std::system(line.c_str());
     Outcome result{WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(io + "/out"), slurp(io + "/err")};
     std::filesystem::remove_all(io);
     return result;
+}
+
+bool have(const std::string& program)
+{
+    return std::system(("command -v '" + program + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 void InFolder::SetUp()

@@ -49,6 +49,12 @@ struct Outcome {
 // Runs the built program in folder with args and input as its standard input.
 Outcome run(const std::string& folder, const std::vector<std::string>& args, const std::string& input = "");
 
+// Runs command through the shell in folder, capturing both outputs.
+Outcome shell(const std::string& folder, const std::string& command);
+
+// Whether a program of that name is on the PATH.
+bool have(const std::string& program);
+
 // A fresh folder for each test, removed afterwards.
 class InFolder : public ::testing::Test {
 protected:
