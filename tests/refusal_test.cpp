@@ -59,6 +59,7 @@ TEST_F(refusal, prints_one_line_and_writes_nothing)
         {"ends in \"dat\" at an even offset", first(good, 36) + text("dat"), no_data, 2},
         // A format chunk cut off by the end of the file.
         {"cut inside the channel count", first(good, 23), no_format, 2},
+        {"mono, cut inside the channel count", first(header(1, 16), 23), no_format, 2},
         {"cut inside bits per sample", first(good, 35), no_format, 2},
         {"mono, cut after the channel count", first(header(1, 16), 24), not_stereo, 1},
         {"cut right after the format chunk", first(good, 36), no_data, 2},
