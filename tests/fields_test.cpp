@@ -80,17 +80,4 @@ TEST(fields, decon4_writes_little_endian_modulo_2_to_the_32)
     }
 }
 
-TEST(fields, decon_then_assem_round_trips)
-{
-    for (std::int64_t value : {0LL, 1LL, 255LL, 256LL, 65535LL, 65536LL, 16777215LL, 16777216LL, 2147483647LL}) {
-        unsigned char bytes[4];
-        Decon4(value, bytes);
-        EXPECT_EQ(Assem4(bytes), value);
-        if (value <= 65535) {
-            Decon2(static_cast<std::uint32_t>(value), bytes);
-            EXPECT_EQ(Assem2(bytes), value);
-        }
-    }
-}
-
 }  // namespace
