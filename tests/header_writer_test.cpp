@@ -9,6 +9,7 @@
 namespace {
 
 using test::Bytes;
+using test::field;
 
 class header_writer : public test::InFolder {
 protected:
@@ -17,12 +18,6 @@ protected:
         const std::string path = at("out.wav");
         MAKE_HEADER(path.c_str(), rate, bits, frames);
         return test::read_file(path);
-    }
-    static std::uint64_t field(const Bytes& header, int offset, int size)
-    {
-        std::uint64_t value = 0;
-        for (int i = size - 1; i >= 0; --i) value = value << 8 | header.at(offset + i);
-        return value;
     }
 };
 

@@ -15,6 +15,7 @@
 namespace {
 
 using test::Bytes;
+using test::field;
 using test::le;
 using test::operator+;
 using test::text;
@@ -31,13 +32,6 @@ const std::set<std::string> lines_of_status_2 = {
     "Unable to read file.\n",
     "Unable to write file.\n",
 };
-
-std::uint64_t field(const Bytes& bytes, std::size_t offset, int size)
-{
-    std::uint64_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes.at(offset + static_cast<std::size_t>(i));
-    return value;
-}
 
 class hostile : public test::InFolder {
 protected:

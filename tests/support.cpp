@@ -19,6 +19,13 @@ Bytes le(std::uint64_t value, int size)
     return bytes;
 }
 
+std::uint64_t field(const Bytes& bytes, std::size_t offset, int size)
+{
+    std::uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes.at(offset + static_cast<std::size_t>(i));
+    return value;
+}
+
 Bytes text(const std::string& characters) { return Bytes(characters.begin(), characters.end()); }
 
 Bytes operator+(Bytes a, const Bytes& b)
@@ -109,6 +116,15 @@ std::optional<Bytes> snapshot(const std::string& path)
     return read_file(path);
 }
 
+// What a finished child left: its status (128 + signal when killed) and the
+// captures in io, which are then removed.
+Outcome collect(int raw, const std::string& io)
+{
+    Outcome result{WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(io + "/out"), slurp(io + "/err")};
+    std::filesystem::remove_all(io);
+    return result;
+}
+
 }  // namespace
 
 Outcome run(const std::string& folder, const std::vector<std::string>& args, const std::string& input)
@@ -140,8 +156,7 @@ Outcome run(const std::string& folder, const std::vector<std::string>& args, con
     }
     int raw = 0;
     if (child < 0 || waitpid(child, &raw, 0) != child) ADD_FAILURE() << "cannot run " << MONOSPLIT_BIN;
-    Outcome result{WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(io + "/out"), slurp(io + "/err")};
-    std::filesystem::remove_all(io);
+    Outcome result = collect(raw, io);
     if (before) {
         EXPECT_EQ(snapshot(source_path), before) << "the run changed its source " << source;
     }
@@ -153,10 +168,7 @@ Outcome shell(const std::string& folder, const std::string& command)
     const std::string io = folder + ".sh";
     std::filesystem::create_directories(io);
     const std::string line = "cd '" + folder + "' && ( " + command + " ) </dev/null >'" + io + "/out' 2>'" + io + "/err'";
-    const int raw = std::system(line.c_str());
-    Outcome result{WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), slurp(io + "/out"), slurp(io + "/err")};
-    std::filesystem::remove_all(io);
-    return result;
+    return collect(std::system(line.c_str()), io);
 }
 
 bool have(const std::string& program)

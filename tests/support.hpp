@@ -14,6 +14,10 @@ using Bytes = std::vector<unsigned char>;
 // value as size little-endian bytes.
 Bytes le(std::uint64_t value, int size);
 
+// The size-byte little-endian field at offset, read independently of the
+// program's own helpers.
+std::uint64_t field(const Bytes& bytes, std::size_t offset, int size);
+
 Bytes text(const std::string& characters);
 
 Bytes operator+(Bytes a, const Bytes& b);
