@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "common/fail.hpp"
 #include "copy/copy.hpp"
-#include "driver/fail.hpp"
 #include "driver/names.hpp"
 #include "wav/header.hpp"
 
@@ -31,18 +31,25 @@ const char help[] =
     "Type 'x' at the next prompt to leave.\n"
     "monosplit " MONOSPLIT_VERSION "\n";
 
+// No path Linux accepts is longer than this, so a longer word cannot name a
+// file. Reading on would let endless input take all memory.
+constexpr std::size_t longest_path = 4096;
+
 // One whitespace-delimited word from standard input. Input that ends before
 // a word is a user who left.
 void READ_WORD(std::string& word)
 {
-    std::fflush(stdout);  // the prompt has no line break to flush it
+    // The prompt has no line break to flush it; one that cannot be shown
+    // changes nothing about the answer.
+    (void)std::fflush(stdout);
     int c;
-    while ((c = std::getchar()) != EOF && std::isspace(c)) {
-    }
+    while ((c = std::getchar()) != EOF && std::isspace(c)) {}
     if (c == EOF) Fail(1, "%s", "");
     word.clear();
-    do word.push_back(static_cast<char>(c));
-    while ((c = std::getchar()) != EOF && !std::isspace(c));
+    do {
+        if (word.size() == longest_path) Fail(2, "Filename error: looking for format of type name.wav");
+        word.push_back(static_cast<char>(c));
+    } while ((c = std::getchar()) != EOF && !std::isspace(c));
 }
 
 void ASK_NAME(std::string& source)
@@ -50,25 +57,19 @@ void ASK_NAME(std::string& source)
     std::printf("\nEnter the name of .wav file or 'h' for help: ");
     READ_WORD(source);
     if (source != "h") return;
-    std::fputs(help, stdout);
+    (void)std::fputs(help, stdout);  // as the prompts: the answer is what counts
     std::printf("\nEnter the name of .wav file or 'x' to exit: ");
     READ_WORD(source);
     if (source == "x") std::exit(1);
 }
 
-// Writing an output that is the source itself (through a link, say) would
-// truncate the source before a sample of it was read; two outputs that are one
-// file would hold a mix of both channels.
-void REFUSE_CLOBBER(const std::string& source, const std::string& left, const std::string& right)
+// Whether a and b are one regular file, through links or not. Two names for
+// one device (both outputs /dev/null, say) are no clash: nothing is kept.
+bool Same_file(const std::string& a, const std::string& b)
 {
     namespace fs = std::filesystem;
-    std::error_code ignored;
-    const auto same_file = [&ignored](const std::string& a, const std::string& b) {
-        return fs::is_regular_file(a, ignored) && fs::equivalent(a, b, ignored);
-    };
-    if (same_file(left, source) || same_file(right, source) || same_file(left, right)) {
-        Fail(2, "Unable to open file.");
-    }
+    std::error_code missing;
+    return fs::equivalent(a, b, missing) && fs::is_regular_file(a, missing);
 }
 
 // Whole stereo frames from the data offset to the end of the file. A source
@@ -78,9 +79,9 @@ void COUNT_FRAMES(const std::string& source, std::int64_t data_offset, std::int6
 {
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source.c_str());
-    std::fseek(in, 0, SEEK_END);
-    const std::int64_t size = std::ftell(in);
-    std::fclose(in);
+    const std::int64_t size = std::fseek(in, 0, SEEK_END) == 0 ? std::ftell(in) : -1;
+    (void)std::fclose(in);  // only looked at: nothing to lose
+    if (size < 0) Fail(2, "Unable to read file.");
     frames = size > data_offset ? (size - data_offset) / frame_bytes : 0;
 }
 
@@ -109,11 +110,17 @@ int main(int argc, char** argv)
     std::int64_t frames = 0;
     COUNT_FRAMES(source, data_offsets[0], std::int64_t{bytes_per_sample[0]} * channel_counts[0], frames);
 
-    REFUSE_CLOBBER(source, left, right);
+    // Writing an output that is the source would truncate the source before a
+    // sample of it was read.
+    if (Same_file(left, source) || Same_file(right, source)) Fail(2, "Unable to open file.");
     MAKE_HEADER(left.c_str(), sample_rates[0], bits_per_sample[0], frames);
     MAKE_HEADER(right.c_str(), sample_rates[0], bits_per_sample[0], frames);
-    COPY_DATA(source.c_str(), left.c_str(), data_offsets[0], 0, static_cast<std::int32_t>(bits_per_sample[0]));
-    COPY_DATA(source.c_str(), right.c_str(), data_offsets[0], 1, static_cast<std::int32_t>(bits_per_sample[0]));
+    // Two outputs that are one file would hold a mix of both channels. Looked
+    // at once both are written, so that a link to a name not yet there counts.
+    if (Same_file(left, right)) Fail(2, "Unable to open file.");
+    const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
+    COPY_DATA(source.c_str(), left.c_str(), data_offsets[0], frames, 0, bits);
+    COPY_DATA(source.c_str(), right.c_str(), data_offsets[0], frames, 1, bits);
 
     std::puts("done");
     return 0;

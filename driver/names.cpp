@@ -1,6 +1,6 @@
 #include "driver/names.hpp"
 
-#include "driver/fail.hpp"
+#include "common/fail.hpp"
 
 void NAME_OUTPUTS(const std::string& source, std::string& left, std::string& right)
 {

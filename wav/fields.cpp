@@ -20,8 +20,10 @@ void Decon2(std::uint32_t value, unsigned char* bytes)
 
 void Decon4(std::int64_t value, unsigned char* bytes)
 {
-    // Division rather than shifts keeps the byte pattern of the original
-    // encoder for every input, negative ones included.
+    // Each byte above the lowest is a truncated quotient of what is left.
+    // For a value from 0 up this is its little-endian byte; for a negative one
+    // the quotients round toward zero (-1 gives FF 00 00 00, not FF FF FF FF),
+    // which no header sees: sizes and counts are never below 0.
     const std::int64_t q3 = value / (std::int64_t{1} << 24);
     std::int64_t rest = value - q3 * (std::int64_t{1} << 24);
     const std::int64_t q2 = rest / (std::int64_t{1} << 16);

@@ -6,8 +6,9 @@
 // 2 bytes to 0..65535.
 std::int64_t Assem2(const unsigned char* bytes);
 
-// 4 bytes formed in 32 bits and read as signed: a set top bit comes back
-// negative, as callers that only ever see sizes below 2 GiB have always had it.
+// 4 bytes formed in 32 bits and read as signed, so a field of 2^31 or more
+// comes back negative. The one field read with it, the sample rate, is stored
+// back into 32 unsigned bits, which keeps its bit pattern whole.
 std::int64_t Assem4(const unsigned char* bytes);
 
 // The low 2 bytes of value.

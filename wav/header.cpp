@@ -1,17 +1,21 @@
+// wav/: everything the program knows of the RIFF/WAVE container: reading the
+// stereo source's header and writing the mono outputs' headers.
 #include "wav/header.hpp"
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
-#include "driver/fail.hpp"
+#include "common/fail.hpp"
 #include "wav/fields.hpp"
 
 namespace {
 
-// Tags are looked for at even offsets 2..15000 only: files written by the
-// recorders this was made for always have both there, and a bounded scan keeps
-// a stray "data" deep inside a huge file from ever being taken.
-constexpr long first_probe = 2;
+// Tags are looked for at even offsets 12..15000. Every chunk starts at an even
+// offset, the first one right behind the 12-byte RIFF header, whose size field
+// at offset 4 can spell any tag by chance. The bound keeps the header read to a
+// fixed size and a stray "data" deep in the samples from ever being taken.
+constexpr long first_probe = 12;
 constexpr long last_probe = 15000;
 
 // The farthest byte ever read: bits per sample, 22 bytes past a format tag at
@@ -32,9 +36,17 @@ long Find_tag(const unsigned char* head, std::size_t got, const char* tag)
 }  // namespace
 
 void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
-                    std::int64_t* data_offsets, std::uint32_t* sample_rates,
-                    std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample)
+                    std::int64_t* data_offsets, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
+                    std::uint32_t* bits_per_sample)
 {
+    // A FIFO, a socket or a terminal has no size to measure, and opening one
+    // would wait for a writer that may never come. A name that cannot be
+    // looked at is left to the open to report.
+    namespace fs = std::filesystem;
+    std::error_code unknown;
+    const fs::file_status kind = fs::status(source, unknown);
+    if (fs::exists(kind) && !fs::is_regular_file(kind) && !fs::is_block_file(kind)) Fail(2, "Unable to read file.");
+
     std::FILE* in = std::fopen(source, "rb");
     if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source);
 
@@ -42,8 +54,9 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
     // seek and a tiny read per probe.
     unsigned char head[window];
     const std::size_t got = std::fread(head, 1, window, in);
-    const bool unreadable = std::ferror(in) != 0;  // a directory, an I/O error
-    std::fclose(in);
+    const bool unreadable = std::ferror(in) != 0;
+    // Only read from: a failed close loses nothing, the bytes are in head.
+    (void)std::fclose(in);
     if (unreadable) Fail(2, "Unable to read file.");
 
     // Only the first three tag bytes are compared: the fourth is a blank in
@@ -89,9 +102,9 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
     Decon4(riff_size, header + 4);
     std::memcpy(header + 8, "WAVE", 4);
     std::memcpy(header + 12, "fmt ", 4);
-    Decon4(16, header + 16);             // format chunk body length
-    Decon2(1, header + 20);              // PCM
-    Decon2(1, header + 22);              // channel count
+    Decon4(16, header + 16);  // format chunk body length
+    Decon2(1, header + 20);   // PCM
+    Decon2(1, header + 22);   // channel count
     Decon4(sample_rate, header + 24);
     Decon4(byte_rate, header + 28);
     Decon2(bytes_per_sample, header + 32);  // block align

@@ -7,8 +7,8 @@
 // slot index of each array. Returns only for a stereo source of 16 or 24 bits
 // per sample; any other outcome prints one line and ends the process.
 void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
-                    std::int64_t* data_offsets, std::uint32_t* sample_rates,
-                    std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample);
+                    std::int64_t* data_offsets, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
+                    std::uint32_t* bits_per_sample);
 
 // Creates (or truncates) output and leaves in it exactly the 44-byte header of
 // a mono PCM file holding frame_count samples.
