@@ -122,6 +122,8 @@ int main(int argc, char** argv)
     COPY_DATA(source.c_str(), left.c_str(), data_offsets[0], frames, 0, bits);
     COPY_DATA(source.c_str(), right.c_str(), data_offsets[0], frames, 1, bits);
 
-    std::puts("done");
+    // Both outputs are whole by now: a line that cannot be shown changes
+    // nothing about the run, and the status still says how it went.
+    (void)std::puts("done");
     return 0;
 }

@@ -51,8 +51,9 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
     if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source);
 
     // One read of everything the scans and field reads can reach, instead of a
-    // seek and a tiny read per probe.
-    unsigned char head[window];
+    // seek and a tiny read per probe. Zeroed, so that no byte past the end of a
+    // short file is ever anything but known.
+    unsigned char head[window] = {};
     const std::size_t got = std::fread(head, 1, window, in);
     const bool unreadable = std::ferror(in) != 0;
     // Only read from: a failed close loses nothing, the bytes are in head.
