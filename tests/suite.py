@@ -103,8 +103,8 @@ if GROUP == "splits":
                 "takeR.wav; $B take.wav; od -An -tx4 -j4 -N4 takeL.wav; od -An -tx4 -j40 -N4 takeL.wav | tr -d '\\n'",
                 WRITE + " " + sizes.replace(" ", "\n "), 0, wav(2, bits, b""), kept=False)
 elif GROUP == "refusals":
-    for n in range(61):
-        for src in S16, S24: testing(f"cut at {n}", "$B take.wav", source=src[:n])
+    for n in range(61):  # a mono source too: its channel count, once whole, is told before the bits are looked at
+        for src in S16, S24, wav(1, 8, noise(9)): testing(f"cut at {n}", "$B take.wav", source=src[:n])
     for what, src, out, status in [
             ("fmt at an odd offset", S16[:12] + b"\0" + S16[12:], NO_FMT, 2), ("at 10", S16[:10] + S16[12:], NO_FMT, 2),
             ("mono", wav(1, 16, noise(400)), MONO, 1), ("6 channels", wav(6, 24, noise(360)), MONO, 1),
