@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/fail.hpp"
+#include "common/identity.hpp"
 
 namespace {
 
@@ -36,8 +37,8 @@ void Pick(const unsigned char* frames, unsigned char* samples, std::int64_t coun
 
 }  // namespace
 
-void COPY_DATA(const char* source, const char* output, std::int64_t data_offset, std::int64_t frame_count,
-               std::int32_t channel, std::int32_t bits_per_sample)
+void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
+               std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample)
 {
     // The only widths there are: the header reader lets no other through.
     const std::int64_t s = bits_per_sample == 24 ? 3 : 2;
@@ -48,6 +49,7 @@ void COPY_DATA(const char* source, const char* output, std::int64_t data_offset,
         if (out != nullptr) (void)std::fclose(out);
         Fail(2, "Unable to open file.");
     }
+    if (!Is_file(in, source_id)) Fail_closing(in, out, "Unable to read file.");
     std::vector<char> in_stdio(stdio_buffer);
     std::vector<char> out_stdio(stdio_buffer);
     // Without them the copy is merely slower: setvbuf can only fail for a bad mode.
@@ -64,7 +66,7 @@ void COPY_DATA(const char* source, const char* output, std::int64_t data_offset,
     // since it was measured are not part of this take, and a source that no
     // longer holds them must not pass for a shorter one. Blocks follow each
     // other, so one seek to the first serves them all.
-    if (std::fseek(in, data_offset, SEEK_SET) != 0) Fail_closing(in, out, "Unable to read file.");
+    if (fseeko(in, static_cast<off_t>(data_offset), SEEK_SET) != 0) Fail_closing(in, out, "Unable to read file.");
     for (std::int64_t left = frame_count; left > 0;) {
         const std::int64_t n = std::min(left, block_frames);
         if (std::fread(frames.data(), static_cast<std::size_t>(frame_bytes), static_cast<std::size_t>(n), in) !=

@@ -3,9 +3,12 @@
 
 #include <cstdint>
 
+#include "common/identity.hpp"
+
 // Appends to output, behind the header already there, the samples of one
 // channel (1 is right, anything else left) of frame_count stereo frames of 16
 // or 24 bits starting at data_offset in source, byte for byte. A source that
-// ends before them is a read failure.
-void COPY_DATA(const char* source, const char* output, std::int64_t data_offset, std::int64_t frame_count,
-               std::int32_t channel, std::int32_t bits_per_sample);
+// ends before them, or is no longer the file identified as source_id, is a
+// read failure.
+void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
+               std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample);

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "common/fail.hpp"
+#include "common/identity.hpp"
 #include "copy/copy.hpp"
 #include "driver/names.hpp"
 #include "wav/header.hpp"
@@ -63,26 +65,30 @@ void ASK_NAME(std::string& source)
     if (source == "x") std::exit(1);
 }
 
-// Whether a and b are one regular file, through links or not. Two names for
-// one device (both outputs /dev/null, say) are no clash: nothing is kept.
+// Whether a and b are one file that keeps what is written to it, through links
+// or not. Two names for one character device (both outputs /dev/null, say) are
+// no clash: nothing is kept. A block device keeps all, as a file does.
 bool Same_file(const std::string& a, const std::string& b)
 {
-    namespace fs = std::filesystem;
-    std::error_code missing;
-    return fs::equivalent(a, b, missing) && fs::is_regular_file(a, missing);
+    struct stat sa {};
+    struct stat sb {};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino && !S_ISCHR(sa.st_mode);
 }
 
-// Whole stereo frames from the data offset to the end of the file. A source
-// that ends inside its data chunk's header holds none.
-void COUNT_FRAMES(const std::string& source, std::int64_t data_offset, std::int64_t frame_bytes,
-                  std::int64_t& frames)
+// Whole stereo frames from the data offset to the end of the samples, in the
+// file the header was read from. A source that ends inside its data chunk's
+// header holds none.
+void COUNT_FRAMES(const std::string& source, const File_id& id, std::int64_t data_offset, std::int64_t declared,
+                  std::int64_t frame_bytes, std::int64_t& frames)
 {
     std::FILE* in = std::fopen(source.c_str(), "rb");
     if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source.c_str());
-    const std::int64_t size = std::fseek(in, 0, SEEK_END) == 0 ? std::ftell(in) : -1;
+    std::int64_t end = Is_file(in, id) && fseeko(in, 0, SEEK_END) == 0 ? ftello(in) : -1;
+    if (end >= 0) end = Samples_end(in, end, data_offset, declared);
     (void)std::fclose(in);  // only looked at: nothing to lose
-    if (size < 0) Fail(2, "Unable to read file.");
-    frames = size > data_offset ? (size - data_offset) / frame_bytes : 0;
+    if (end < 0) Fail(2, "Unable to read file.");
+    frames = end > data_offset ? (end - data_offset) / frame_bytes : 0;
 }
 
 }  // namespace
@@ -101,14 +107,17 @@ int main(int argc, char** argv)
 
     std::uint32_t channel_counts[1];
     std::int64_t data_offsets[1];
+    std::int64_t data_sizes[1];
     std::uint32_t sample_rates[1];
     std::uint32_t bytes_per_sample[1];
     std::uint32_t bits_per_sample[1];
-    GET_ATTRIBUTES(0, source.c_str(), channel_counts, data_offsets, sample_rates, bytes_per_sample,
-                   bits_per_sample);
+    File_id source_ids[1];
+    GET_ATTRIBUTES(0, source.c_str(), channel_counts, data_offsets, data_sizes, sample_rates, bytes_per_sample,
+                   bits_per_sample, source_ids);
 
     std::int64_t frames = 0;
-    COUNT_FRAMES(source, data_offsets[0], std::int64_t{bytes_per_sample[0]} * channel_counts[0], frames);
+    COUNT_FRAMES(source, source_ids[0], data_offsets[0], data_sizes[0],
+                 std::int64_t{bytes_per_sample[0]} * channel_counts[0], frames);
 
     // Writing an output that is the source would truncate the source before a
     // sample of it was read.
@@ -119,8 +128,8 @@ int main(int argc, char** argv)
     // at once both are written, so that a link to a name not yet there counts.
     if (Same_file(left, right)) Fail(2, "Unable to open file.");
     const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
-    COPY_DATA(source.c_str(), left.c_str(), data_offsets[0], frames, 0, bits);
-    COPY_DATA(source.c_str(), right.c_str(), data_offsets[0], frames, 1, bits);
+    COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits);
+    COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits);
 
     // Both outputs are whole by now: a line that cannot be shown changes
     // nothing about the run, and the status still says how it went.

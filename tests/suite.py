@@ -35,10 +35,15 @@ def noise(n, seed=1): return random.Random(seed).randbytes(n)
 def read(path): return open(path, "rb").read() if os.path.isfile(path) else None
 
 
-# What a split of src must give: (stdout, status) or (stdout, status, left, right). The tags are looked for at even
-# offsets 12..15000, the checks come in the README's order, the samples run to the end of the file.
+# What a split of src must give: (stdout, status) or (stdout, status, left, right). A tag is where the chunk list
+# from offset 12 puts it, else at the first even offset 12..15000; the checks come in the README's order; the
+# samples end at the declared size when a chunk id stands behind it, else at the end of the file.
 def model(src):
-    def tag(t, p=11):
+    num, ok = lambda at: int.from_bytes(src[at:at + 4], "little"), lambda at: all(32 <= c < 127 for c in src[at:at + 4])
+    def tag(t, q=12, p=11):
+        while q <= 15000 and q + 8 <= len(src) and (src[q:q + len(t)] == t or ok(q)):
+            if src[q:q + len(t)] == t: return q
+            q += 8 + num(q + 4) + num(q + 4) % 2
         while (p := src.find(t, p + 1)) % 2 and p != -1: pass
         return p if 0 <= p <= 15000 else None
     f, d = tag(b"fmt"), tag(b"data")
@@ -47,7 +52,9 @@ def model(src):
     if channels is None or channels == 2 and bits is None: return NO_FMT, 2
     if channels != 2 or bits not in (16, 24): return (MONO if channels != 2 else WIDTH), 1
     if d is None: return NO_DATA, 2
-    s, data = bits // 8, src[d + 8:]
+    s, n = bits // 8, num(d + 4)
+    data = src[d + 8:d + 8 + n if n not in (0, 2 ** 32 - 1) and d + 16 + n + n % 2 <= len(src) and ok(d + 8 + n + n % 2)
+               else None]
     pick = lambda c: b"".join(data[i + c * s:i + c * s + s] for i in range(0, len(data) - 2 * s + 1, 2 * s))
     return "done\n", 0, wav(1, bits, pick(0), field(12, 4)), wav(1, bits, pick(1), field(12, 4))
 
@@ -74,8 +81,9 @@ def testing(what, command, out=None, status=None, source=None, stdin="", at="tak
     return expected[1]
 
 
-def need(*tools):
-    if not all(map(shutil.which, tools)): print("skipped: this needs", *tools); sys.exit(77)
+def need(*tools, probe="true"):
+    if not all(map(shutil.which, tools)) or subprocess.run(probe, shell=True, capture_output=True).returncode:
+        print("skipped: this needs", *tools, "and", probe, "to work"); sys.exit(77)
 
 
 S16, S24 = wav(2, 16, noise(4000)), wav(2, 24, noise(6006, 2), 96000)
@@ -88,11 +96,15 @@ if GROUP == "splits":
                     wav(2, bits, noise(frames * bits // 4), rate) + b"s" * (frames % 7))
     for what, src in [("chunk between fmt and data", S16[:36] + chunk(b"LIST", noise(25)) + S16[36:]),
                       ("chunk before fmt", S16[:12] + chunk(b"bext", b"Take 3" * 99) + S16[12:]),
-                      ("chunk after the samples", S16 + chunk(b"id3 ", noise(31))),
-                      ("declared data size 0", wav(2, 24, noise(600), size=0)),
-                      ("declared data size 0xFFFFFFFF", wav(2, 16, noise(800), size=0xFFFFFFFF)),
-                      ("first data tag wins", S16[:36] + chunk(b"note", b"xxdata" + noise(9)) + S16[36:]),
-                      ("data tag at 15000", S16[:36] + chunk(b"JUNK", bytes(14956)) + S16[36:]),
+                      ("empty chunk after the samples", S16 + chunk(b"id3 ", b"")),
+                      ("chunk after an odd size", wav(2, 16, noise(801)) + b"\0" + chunk(b"LIST", b"x")),
+                      ("zeros after the samples", S16 + bytes(9)), ("cut chunk header after them", S16 + b"LIST\0\0\0"),
+                      *((f"declared size {n}, a chunk after", wav(2, 24, noise(600), size=n) + chunk(b"LIST", b"ab"))
+                        for n in (0, 0xFFFFFFFF, 999)),
+                      ("data in a chunk's body", S16[:36] + chunk(b"note", b"xxdata" + noise(9)) + S16[36:]),
+                      ("unprintable id before data", S16[:36] + chunk(b"\1bad", b"xxdata" + noise(9)) + S16[36:]),
+                      ("size past 15000 before data", S16[:36] + b"JUNK" + le(15000, 4) + b"xxdata" + S16[36:]),
+                      ("data tag at 15000", S16[:36] + chunk(b"JUNK", b"..data" + bytes(14950)) + S16[36:]),
                       *((f"RIFF size spelling {t}", S16[:4] + t + S16[8:]) for t in (b"fmt\0", b"fmt ", b"data"))]:
         testing(what, "$B take.wav", "done\n", 0, src)
     testing("longer old outputs", "head -c 99999 /dev/zero | tee takeL.wav > takeR.wav; $B take.wav", "done\n", 0, S16)
@@ -142,39 +154,51 @@ elif GROUP == "faults":
                        ("rm take.wav; mkfifo take.wav", READ), ("ln -s /dev/null takeL.wav; ln -s /dev/null takeR.wav",
                                                                 "done\n")]:
         testing(setup, f"{setup}; timeout 9 $B take.wav", out, 0 if out == "done\n" else 2, S24, kept="rm" not in setup)
+elif GROUP == "loop":  # a block device keeps what is written to it, as a file does
+    need("losetup", probe="losetup -f")
+    testing("output is the source's block device", "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; ln -s "
+            "$d takeL.wav; $B take.wav; s=$?; losetup -d $d; mv -f t take.wav; exit $s", OPEN, 2, S24 + bytes(94))
 elif GROUP == "strace":
     need("strace")
     ENV["ASAN_OPTIONS"] = ENV.get("ASAN_OPTIONS", "") + ":detect_leaks=0"  # LeakSanitizer cannot work under ptrace
     delayed = "strace -f -o /dev/null -P $PWD/take.wav -e trace=openat -e inject=openat:delay_enter=1000000:when="
     for what, when, change, out in [("grows", 3, "head -c 999 /dev/zero >> take.wav", "done\n"),
                                      ("shrinks", 3, "truncate -s 9999 take.wav", READ), ("vanishes", 2, "rm take.wav",
-                                     f"Cannot find file in track list called {CASE}/take.wav!!\n")]:
+                                     f"Cannot find file in track list called {CASE}/take.wav!!\n"),
+                                     *((f"is renamed over at open {n}", n, "cp take.wav o; mv o take.wav", READ)
+                                       for n in (2, 3, 4))]:
         testing(f"the source {what} while it is split", f"(sleep 0.4; {change}) & {delayed}{when} $B $PWD/take.wav",
                 out, 0 if out == "done\n" else 2, S16 + noise(20000), kept=False)
     paths = "-P $PWD/take.wav -P $PWD/takeL.wav -P $PWD/takeR.wav"
     for call in "openat", "read", "write", "lseek", "close", "newfstatat":
         for n in range(1, 99):
             testing(f"{call} {n} fails", f"strace -f -o log {paths} -e trace={call} -e inject={call}:error=EIO:"
-                    f"when={n} $B $PWD/take.wav", source=S24 + noise(150000), known=True)
+                    f"when={n} $B $PWD/take.wav", source=wav(2, 24, noise(150000)) + chunk(b"LIST", b"x"), known=True)
             if b"INJECTED" not in read(CASE + "/log"): break
         check(f"{call} fails somewhere", n > 1)
 elif GROUP.startswith("hostile"):  # in halves of 1000 sources, one from each seed, run side by side
     rnd, ends = random.Random(int(GROUP[-1])), [0, 0, 0]
     for i in range(1000):
         bits, rate = rnd.choice((16, 24, 16, 24, 8, 32)), rnd.randrange(2 ** 32)
-        src = bytearray(wav(2, bits, noise(rnd.randrange(20000), i), rate) if i % 4 else noise(rnd.randrange(4000), i))
+        src = bytearray(wav(2, bits, noise(rnd.randrange(20000), i), rate) + chunk(b"LIST", b"ab")[:i % 5 * 3]
+                        if i % 4 else noise(rnd.randrange(4000), i))
         for _ in range(rnd.randrange(8)):
-            at = rnd.randrange(min(48, len(src) + 1) if rnd.random() < .7 else len(src) + 1)
-            src[at:at + 4] = rnd.choice((b"fmt ", b"data", b"\2\0", b"\x18\0", le(rate * 99, 4), b"", b"s"))
+            at = rnd.choice((rnd.randrange(min(48, len(src) + 1)),) * 5 + (rnd.randrange(len(src) + 1), len(src) - 9))
+            src[at:at + 4] = rnd.choice((b"fmt ", b"data", b"\2\0", b"\x18\0", le(rate * 99, 4), b"", b"s", b"LIST",
+                                         le(rnd.randrange(99), 4), b"\x7f"))
         ends[testing(f"hostile {i}", "$B take.wav", source=bytes(src))] += 1
     check("every end is reached", all(e > 100 for e in ends), f"done, status 1, status 2: {ends}")
+    print("done, status 1, status 2:", ends)
 elif GROUP == "peers":
     need("sox", "ffmpeg", "sndfile-convert")
     ff = "ffmpeg -v error -f lavfi -i sine=r=48000:d=0.4 -f lavfi -i anoisesrc=r=48000:d=0.4 -filter_complex amerge -y "
     for make in ["sox -n -r 44100 -b 16 -c 2 p.wav synth .6 sine 440 whitenoise", ff + "-c:a pcm_s16le p.wav",
                  "sox -n -r 48000 -b 24 -c 2 p.wav synth .5 pinknoise sine 1000", ff + "-c:a pcm_s24le p.wav",
                  ff + "-c:a pcm_s16le -write_bext 1 p.wav", "sox -n -c 2 q.wav synth .3 sine 3 brownnoise && "
-                 "sndfile-convert -pcm24 q.wav p.wav"]:
+                 "sndfile-convert -pcm24 q.wav p.wav", "sox -n -r 44100 -b 16 -c 2 q.wav synth .5 sine 440 sine 660 && "
+                 "sndfile-metadata-set --str-title 'Take three' --str-artist Choir q.wav p.wav", "sox -n -b 24 -c 2 q.wav "
+                 "synth .4 sine 300 pinknoise && sndfile-metadata-set --bext-description 'Tone, metadata ok' "
+                 "--str-comment 'fmt and data' q.wav p.wav"]:
         subprocess.run(make, shell=True, cwd=ROOT, check=True, stderr=subprocess.DEVNULL)
         testing(make, "$B take.wav && for c in 1 2; do sox take.wav -D -t raw $c.raw remix $c && sox "
                 "take$(echo $c | tr 12 LR).wav -D -t raw - | cmp - $c.raw; done", "done\n", 0, read(ROOT + "/p.wav"))

@@ -2,6 +2,7 @@
 // stereo source's header and writing the mono outputs' headers.
 #include "wav/header.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,20 +16,37 @@ namespace {
 // offset, the first one right behind the 12-byte RIFF header, whose size field
 // at offset 4 can spell any tag by chance. The bound keeps the header read to a
 // fixed size and a stray "data" deep in the samples from ever being taken.
-constexpr long first_probe = 12;
-constexpr long last_probe = 15000;
+constexpr std::int64_t first_probe = 12;
+constexpr std::int64_t last_probe = 15000;
 
 // The farthest byte ever read: bits per sample, 22 bytes past a format tag at
 // the last probe, is 2 bytes long.
 constexpr std::size_t window = last_probe + 24;
 
-// Offset of the first even probe at which tag stands whole within the got
-// bytes of head, or -1.
-long Find_tag(const unsigned char* head, std::size_t got, const char* tag)
+// Whether four bytes can be a chunk id: printable ASCII, as every id is.
+bool Chunk_id(const unsigned char* id)
+{
+    return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// Offset of the tag within the got bytes of head, or -1. The chunk list says
+// where each chunk starts, so that the letters of a tag in another chunk's
+// body ("metadata" in a description, say) are never taken for it. A list that
+// can't be followed (damaged, or written by a tool that pads oddly) leaves the
+// first even offset at which the tag stands whole.
+std::int64_t Find_tag(const unsigned char* head, std::size_t got, const char* tag)
 {
     const std::size_t length = std::strlen(tag);
-    for (long p = first_probe; p <= last_probe; p += 2) {
-        if (p + length <= got && std::memcmp(head + p, tag, length) == 0) return p;
+    const auto end = static_cast<std::int64_t>(got);
+    for (std::int64_t q = first_probe; q <= last_probe && q + 8 <= end;) {
+        // Compared before the id is judged: old writers end "fmt" with a zero.
+        if (std::memcmp(head + q, tag, length) == 0) return q;
+        if (!Chunk_id(head + q)) break;
+        const std::int64_t size = static_cast<std::uint32_t>(Assem4(head + q + 4));
+        q += 8 + size + size % 2;
+    }
+    for (std::int64_t p = first_probe; p <= last_probe; p += 2) {
+        if (p + static_cast<std::int64_t>(length) <= end && std::memcmp(head + p, tag, length) == 0) return p;
     }
     return -1;
 }
@@ -36,8 +54,8 @@ long Find_tag(const unsigned char* head, std::size_t got, const char* tag)
 }  // namespace
 
 void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
-                    std::int64_t* data_offsets, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
-                    std::uint32_t* bits_per_sample)
+                    std::int64_t* data_offsets, std::int64_t* data_sizes, std::uint32_t* sample_rates,
+                    std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample, File_id* source_ids)
 {
     // A FIFO, a socket or a terminal has no size to measure, and opening one
     // would wait for a writer that may never come. A name that cannot be
@@ -55,19 +73,21 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
     // short file is ever anything but known.
     unsigned char head[window] = {};
     const std::size_t got = std::fread(head, 1, window, in);
-    const bool unreadable = std::ferror(in) != 0;
+    const bool unreadable = std::ferror(in) != 0 || !Identify(in, source_ids[index]);
     // Only read from: a failed close loses nothing, the bytes are in head.
     (void)std::fclose(in);
     if (unreadable) Fail(2, "Unable to read file.");
 
     // Only the first three tag bytes are compared: the fourth is a blank in
     // every writer but not in every old one.
-    const long p = Find_tag(head, got, "fmt");
+    const std::int64_t p = Find_tag(head, got, "fmt");
     if (p < 0) Fail(2, "Can't find format chunk in wave file!");
 
     // A field the file ends in the middle of belongs to a format chunk that is
     // not there, whatever its first bytes say.
-    const auto whole = [got](long offset, long size) { return offset + size <= static_cast<long>(got); };
+    const auto whole = [got](std::int64_t offset, std::int64_t size) {
+        return offset + size <= static_cast<std::int64_t>(got);
+    };
     if (!whole(p + 10, 2)) Fail(2, "Can't find format chunk in wave file!");
     channel_counts[index] = static_cast<std::uint32_t>(Assem2(head + p + 10));
     if (channel_counts[index] != 2) Fail(1, "The file you want to convert is not a stereo track!");
@@ -82,9 +102,26 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
 
     // The data tag is looked for from the start again: some writers put it
     // ahead of a trailing format chunk.
-    const long d = Find_tag(head, got, "data");
+    const std::int64_t d = Find_tag(head, got, "data");
     if (d < 0) Fail(2, "Can't find data block in wave file!");
     data_offsets[index] = d + 8;
+    // A file that ends inside the size declares none.
+    data_sizes[index] = whole(d + 4, 4) ? static_cast<std::uint32_t>(Assem4(head + d + 4)) : 0;
+}
+
+std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_offset, std::int64_t declared)
+{
+    // 0 and 0xFFFFFFFF are what recorders leave when they never come back to
+    // patch the size: the samples run to the end of the file, as they do when
+    // the size is stale or past the end. A chunk header right behind the
+    // declared samples (the next chunk starts at an even offset) is what tells
+    // a size that is true, and so where tags and markers behind the audio
+    // begin: bytes of samples almost never read as four printable characters.
+    const std::int64_t next = data_offset + declared + declared % 2;
+    if (declared == 0 || declared == 0xFFFFFFFF || next + 8 > size) return size;
+    unsigned char id[4];
+    if (fseeko(in, static_cast<off_t>(next), SEEK_SET) != 0 || std::fread(id, 1, 4, in) != 4) return -1;
+    return Chunk_id(id) ? data_offset + declared : size;
 }
 
 void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
