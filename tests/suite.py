@@ -9,7 +9,7 @@ import os, random, shutil, subprocess, sys, tempfile
 
 BIN, GROUP, ROOT = os.path.abspath(sys.argv[1]), sys.argv[2], tempfile.mkdtemp(prefix="monosplit-")
 CASE, README = ROOT + "/case", os.path.abspath(os.path.dirname(__file__) + "/../README.md")
-ENV = dict(os.environ, B=BIN, README=README, PATH=os.path.dirname(BIN) + ":" + os.environ["PATH"])
+ENV = dict(os.environ, LC_ALL="C", B=BIN, README=README, PATH=os.path.dirname(BIN) + ":" + os.environ["PATH"])
 P1, P2 = "\nEnter the name of .wav file or 'h' for help: ", "\nEnter the name of .wav file or 'x' to exit: "
 NO_FMT, NO_DATA = "Can't find format chunk in wave file!\n", "Can't find data block in wave file!\n"
 MONO, WIDTH = "The file you want to convert is not a stereo track!\n", "24 bit or 16 bit wave files only!\n"
@@ -132,9 +132,14 @@ elif GROUP == "names":
                         ("n" * 99 + ".wav", "$B n*.wav"), ("sub/x.y/h", "$B $PWD/sub/x.y/h")]:
         testing(at, command, "done\n", 0, S24, at=at)
     for name in ".", "...", "sub/", "sub/..": testing(f"no stem in {name}", f"mkdir sub; $B {name}", NAME, 2)
-    testing("batch recipe", "mkdir sessions; cp take.wav sessions/live.take1.wav; mv take.wav sessions/live.take2.wav;"
-            " sed -n '/^    find sessions/,/^    fi/p' $README | sh 2>&1; ls sessions",
-            "these would write the same outputs:\nsessions/live\nlive.take1.wav\nlive.take2.wav\n", 0, S16, kept=False)
+    batch = "sed -n '/^    list=/,/ sh$/p' $README > ../r; mkdir sessions; {}; (sh ../r; echo status $?) 2>&1 | sort; ls -R"
+    for setup, out in [("true", "status 0|.:|sessions|x||./sessions:"), ("head -c 4044 x > sessions/GUITAR.wav; tail -c"
+                        " +4045 x > sessions/mono.wav; cp x sessions/take.wav; touch sessions/takeL.wav", "sessions/GUITAR"
+                        f".wav: done|sessions/mono.wav: {MONO}sessions/take.wav: done|status 123|.:|sessions|x||./sessions:|"
+                        "GUITAR.wav|GUITARL.wav|GUITARR.wav|mono.wav|take.wav|takeL.wav|takeR.wav"),
+                       ("cp x sessions/live.take1.wav; cp x sessions/live.take2.wav", "sessions/live|status 1|these would "
+                        "write the same outputs:|.:|sessions|x||./sessions:|live.take1.wav|live.take2.wav")]:
+        testing(f"batch: {setup}", batch.format(setup), out.replace("|", "\n") + "\n", 0, S16 + wav(1, 8, b"m"), at="x")
 elif GROUP == "dialogue":
     HELP = subprocess.run(BIN, input=b"h\nx\n", capture_output=True).stdout.decode()[len(P1):-len(P2)]
     check("help fits a screen", "'x'" in HELP and "takeL.wav" in HELP and HELP.count("\n") <= 20, HELP)
