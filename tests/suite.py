@@ -52,9 +52,8 @@ def model(src):
     if channels is None or channels == 2 and bits is None: return NO_FMT, 2
     if channels != 2 or bits not in (16, 24): return (MONO if channels != 2 else WIDTH), 1
     if d is None: return NO_DATA, 2
-    s, n = bits // 8, num(d + 4)
-    data = src[d + 8:d + 8 + n if n not in (0, 2 ** 32 - 1) and d + 16 + n + n % 2 <= len(src) and ok(d + 8 + n + n % 2)
-               else None]
+    s, n, e = bits // 8, num(d + 4), d + 8 + num(d + 4) + num(d + 4) % 2  # e: where a chunk behind the samples starts
+    data = src[d + 8:d + 8 + n if n not in (0, 2 ** 32 - 1) and e + 8 <= len(src) and ok(e) else None]
     pick = lambda c: b"".join(data[i + c * s:i + c * s + s] for i in range(0, len(data) - 2 * s + 1, 2 * s))
     return "done\n", 0, wav(1, bits, pick(0), field(12, 4)), wav(1, bits, pick(1), field(12, 4))
 
@@ -83,7 +82,7 @@ def testing(what, command, out=None, status=None, source=None, stdin="", at="tak
 
 def need(*tools, probe="true"):
     if not all(map(shutil.which, tools)) or subprocess.run(probe, shell=True, capture_output=True).returncode:
-        print("skipped: this needs", *tools, "and", probe, "to work"); sys.exit(77)
+        print("skipped: this needs", *tools, *([] if probe == "true" else ["and", probe, "to work"])); sys.exit(77)
 
 
 S16, S24 = wav(2, 16, noise(4000)), wav(2, 24, noise(6006, 2), 96000)
@@ -102,7 +101,8 @@ if GROUP == "splits":
                       ("zeros after the samples", S16 + bytes(9)), ("cut chunk header after", S16 + b"LIST\0\0\0"),
                       *((f"declared size {n}, a chunk after", wav(2, 24, noise(600), size=n) + chunk(b"LIST", b"ab"))
                         for n in (0, 0xFFFFFFFF, 999)),
-                      ("data in a chunk's body", N + S16[36:]), ("empty data chunk at the end", N + b"data" + bytes(4)),
+                      ("data in a chunk's body", N + S16[36:]), *((f"{n}-byte data header at the end", N + b"data" +
+                                                                     bytes(n - 4)) for n in (6, 8)),
                       ("unprintable id before data", S16[:36] + chunk(b"\1bad", b"xxdata" + noise(9)) + S16[36:]),
                       ("size past 15000 before data", S16[:36] + b"JUNK" + le(15000, 4) + b"xxdata" + S16[36:]),
                       ("data tag at 15000", S16[:36] + chunk(b"JUNK", b"..data" + bytes(14950)) + S16[36:]),
