@@ -113,9 +113,9 @@ if GROUP == "splits":
     testing("only the first argument", "$B take.wav other.wav h; ls", "done\ntake.wav\ntakeL.wav\ntakeR.wav\n", 0, S16)
     for bits, frames, sizes in [(16, 2147483629, "fffffffe ffffffda"), (16, 2147483630, "ffffffff ffffffff"),
                                 (24, 1431655753, "ffffffff ffffffdb"), (24, 1431655754, "ffffffff ffffffff")]:
-        testing(f"header of {frames} frames", f"truncate -s {44 + bits // 4 * frames} take.wav; ln -s /dev/full "
-                "takeR.wav; $B take.wav; od -An -tx4 -j4 -N4 takeL.wav; od -An -tx4 -j40 -N4 takeL.wav | tr -d '\\n'",
-                WRITE + " " + sizes.replace(" ", "\n "), 0, wav(2, bits, b""), kept=False)
+        testing(f"{frames} frames", "truncate -s 4294967340 take.wav; echo LIST>>take.wav; ln -s /dev/full takeR.wav;"
+                f" truncate -s {44 + bits // 4 * frames} take.wav; $B take.wav; echo $(for j in 4 40; do od -An -tx4 "
+                "-j$j -N4 takeL.wav; done)", WRITE + sizes + "\n", 0, wav(2, bits, b"", size=-1), kept=False)
 elif GROUP == "refusals":
     for n in range(61):  # a mono source too: its channel count, once whole, is told before the bits are looked at
         for src in S16, S24, wav(1, 8, noise(9)): testing(f"cut at {n}", "$B take.wav", source=src[:n])
