@@ -52,7 +52,7 @@ def model(src):
     if channels is None or channels == 2 and bits is None: return NO_FMT, 2
     if channels != 2 or bits not in (16, 24): return (MONO if channels != 2 else WIDTH), 1
     if d is None: return NO_DATA, 2
-    s, n, e = bits // 8, num(d + 4), d + 8 + num(d + 4) + num(d + 4) % 2  # e: where a chunk behind the samples starts
+    s, n = bits // 8, num(d + 4); e = d + 8 + n + n % 2  # e: where a chunk behind the samples would start
     data = src[d + 8:d + 8 + n if n not in (0, 2 ** 32 - 1) and e + 8 <= len(src) and ok(e) else None]
     pick = lambda c: b"".join(data[i + c * s:i + c * s + s] for i in range(0, len(data) - 2 * s + 1, 2 * s))
     return "done\n", 0, wav(1, bits, pick(0), field(12, 4)), wav(1, bits, pick(1), field(12, 4))
