@@ -1,6 +1,10 @@
 // How every stage ends the process when it meets a failure. It sits beneath
 // driver/, wav/ and copy/ so that the stages below the driver can stop the
 // run without knowing anything of the command line.
+//
+// A result ignored with (void) follows one rule: what was only read from, or
+// only shown, can't lose anything by failing to close or to show, since the
+// status is the verdict; every write, seek and close of an output is checked.
 #pragma once
 
 // Prints the message and a line break on standard output and exits with

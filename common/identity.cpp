@@ -1,12 +1,58 @@
 #include "common/identity.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/fail.hpp"
+
+namespace {
+
+File_id Id_of(const struct stat& s)
+{
+    return {static_cast<std::int64_t>(s.st_dev),          static_cast<std::int64_t>(s.st_ino),
+            static_cast<std::int64_t>(s.st_size),         static_cast<std::int64_t>(s.st_mtim.tv_sec),
+            static_cast<std::int64_t>(s.st_mtim.tv_nsec), static_cast<std::int64_t>(s.st_ctim.tv_sec),
+            static_cast<std::int64_t>(s.st_ctim.tv_nsec)};
+}
+
+bool Is_source_kind(const struct stat& s)
+{
+    return S_ISREG(s.st_mode) || S_ISBLK(s.st_mode);
+}
+
+}  // namespace
+
+std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, const char* missing)
+{
+    // Opened without blocking, so that a FIFO answers at once instead of
+    // waiting for a writer; blocking again for the reads that follow.
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat s {};
+    if (fd < 0) {
+        // A socket can't be opened at all, yet it is there: the same answer as
+        // for any other file that is no source.
+        const bool there = stat(name, &s) == 0 && !Is_source_kind(s);
+        if (also != nullptr) (void)std::fclose(also);
+        if (there) Fail(2, "Unable to read file.");
+        Fail(2, missing, name);
+    }
+    std::FILE* in = nullptr;
+    if (fstat(fd, &s) == 0 && Is_source_kind(s) && fcntl(fd, F_SETFL, 0) == 0) in = fdopen(fd, "rb");
+    if (in == nullptr || (noted != nullptr && Id_of(s) != *noted)) {
+        if (in != nullptr) (void)std::fclose(in);
+        if (in == nullptr) (void)close(fd);
+        if (also != nullptr) (void)std::fclose(also);
+        Fail(2, "Unable to read file.");
+    }
+    return in;
+}
 
 bool Identify(std::FILE* stream, File_id& id)
 {
-    struct stat status {};
-    if (fstat(fileno(stream), &status) != 0) return false;
-    id = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    struct stat s {};
+    if (fstat(fileno(stream), &s) != 0) return false;
+    id = Id_of(s);
     return true;
 }
 
@@ -14,4 +60,13 @@ bool Is_file(std::FILE* stream, const File_id& id)
 {
     File_id now{};
     return Identify(stream, now) && now == id;
+}
+
+bool Same_file(const char* a, const char* b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return false;
+    if (S_ISBLK(sa.st_mode) && S_ISBLK(sb.st_mode)) return sa.st_rdev == sb.st_rdev;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino && !S_ISCHR(sa.st_mode);
 }

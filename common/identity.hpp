@@ -1,18 +1,35 @@
-// Which file an open stream reads. The source is opened by name at each stage;
-// a name can be renamed over between two openings (an editor saving by writing
-// a new file and renaming it over the old one does just that), and a split
-// whose stages read two files would pass one off as the other.
+// Which file a name or an open stream stands for, and whether it is still the
+// file it was. The source is opened by name at each stage, and between two
+// openings it can be renamed over (an editor saving by writing a new file and
+// renaming it over the old one), rewritten in place, cut short or grown (a
+// take still being recorded): a split whose stages read two takes would pass
+// one off as the other.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 
-// The device and inode of a file.
-using File_id = std::array<std::uint64_t, 2>;
+// The device, inode, size, and modification and status-change times (seconds
+// and nanoseconds) of a file: what changes when anything does.
+using File_id = std::array<std::int64_t, 7>;
+
+// Opens name for reading as the source, never waiting for a writer. Anything
+// but a regular file or a block device (a FIFO, a socket, a folder) is no
+// source, nor, once its identity is noted, anything but that very file
+// unchanged. On failure it closes also (when given) and ends the process: with
+// missing, formatted with the name, when the name can't be opened, and
+// otherwise with "Unable to read file.".
+std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, const char* missing);
 
 // The identity of the file that stream reads; false when it can't be had.
 bool Identify(std::FILE* stream, File_id& id);
 
-// Whether stream reads the file identified as id.
+// Whether stream still reads the file identified as id, unchanged.
 bool Is_file(std::FILE* stream, const File_id& id);
+
+// Whether a and b are one file that keeps what is written to it, through links
+// or device nodes. Two names for one character device (both outputs /dev/null,
+// say) are no clash: nothing is kept. A block device keeps all, as a file does,
+// and two nodes of one block device are one device.
+bool Same_file(const char* a, const char* b);

@@ -8,7 +8,7 @@
 // Appends to output, behind the header already there, the samples of one
 // channel (1 is right, anything else left) of frame_count stereo frames of 16
 // or 24 bits starting at data_offset in source, byte for byte. A source that
-// ends before them, or is no longer the file identified as source_id, is a
-// read failure.
+// ends before them, or is not the file identified as source_id unchanged from
+// its opening to the last sample read, is a read failure.
 void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
                std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample);

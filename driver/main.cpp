@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <sys/stat.h>
-
 #include "common/fail.hpp"
 #include "common/identity.hpp"
 #include "copy/copy.hpp"
@@ -42,8 +40,7 @@ constexpr std::size_t longest_path = 4096;
 // a word is a user who left.
 void READ_WORD(std::string& word)
 {
-    // The prompt has no line break to flush it; one that cannot be shown
-    // changes nothing about the answer.
+    // The prompt has no line break to flush it.
     (void)std::fflush(stdout);
     int c;
     while ((c = std::getchar()) != EOF && std::isspace(c)) {}
@@ -60,34 +57,22 @@ void ASK_NAME(std::string& source)
     std::printf("\nEnter the name of .wav file or 'h' for help: ");
     READ_WORD(source);
     if (source != "h") return;
-    (void)std::fputs(help, stdout);  // as the prompts: the answer is what counts
+    (void)std::fputs(help, stdout);
     std::printf("\nEnter the name of .wav file or 'x' to exit: ");
     READ_WORD(source);
     if (source == "x") std::exit(1);
 }
 
-// Whether a and b are one file that keeps what is written to it, through links
-// or not. Two names for one character device (both outputs /dev/null, say) are
-// no clash: nothing is kept. A block device keeps all, as a file does.
-bool Same_file(const std::string& a, const std::string& b)
-{
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino && !S_ISCHR(sa.st_mode);
-}
-
 // Whole stereo frames from the data offset to the end of the samples, in the
 // file the header was read from. A source that ends inside its data chunk's
 // header holds none.
-void COUNT_FRAMES(const std::string& source, const File_id& id, std::int64_t data_offset, std::int64_t declared,
+void COUNT_FRAMES(const std::string& source, const File_id& id, std::int64_t data_offset, std::uint64_t declared,
                   std::int64_t frame_bytes, std::int64_t& frames)
 {
-    std::FILE* in = std::fopen(source.c_str(), "rb");
-    if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source.c_str());
-    std::int64_t end = Is_file(in, id) && fseeko(in, 0, SEEK_END) == 0 ? ftello(in) : -1;
+    std::FILE* in = Open_source(source.c_str(), &id, nullptr, "Cannot find file in track list called %s!!");
+    std::int64_t end = fseeko(in, 0, SEEK_END) == 0 ? ftello(in) : -1;
     if (end >= 0) end = Samples_end(in, end, data_offset, declared);
-    (void)std::fclose(in);  // only looked at: nothing to lose
+    (void)std::fclose(in);
     if (end < 0) Fail(2, "Unable to read file.");
     frames = end > data_offset ? (end - data_offset) / frame_bytes : 0;
 }
@@ -108,7 +93,7 @@ int main(int argc, char** argv)
 
     std::uint32_t channel_counts[1];
     std::int64_t data_offsets[1];
-    std::int64_t data_sizes[1];
+    std::uint64_t data_sizes[1];
     std::uint32_t sample_rates[1];
     std::uint32_t bytes_per_sample[1];
     std::uint32_t bits_per_sample[1];
@@ -122,18 +107,20 @@ int main(int argc, char** argv)
 
     // Writing an output that is the source would truncate the source before a
     // sample of it was read.
-    if (Same_file(left, source) || Same_file(right, source)) Fail(2, "Unable to open file.");
+    if (Same_file(left.c_str(), source.c_str()) || Same_file(right.c_str(), source.c_str()))
+        Fail(2, "Unable to open file.");
     MAKE_HEADER(left.c_str(), sample_rates[0], bits_per_sample[0], frames);
     MAKE_HEADER(right.c_str(), sample_rates[0], bits_per_sample[0], frames);
     // Two outputs that are one file would hold a mix of both channels. Looked
     // at once both are written, so that a link to a name not yet there counts.
-    if (Same_file(left, right)) Fail(2, "Unable to open file.");
+    if (Same_file(left.c_str(), right.c_str())) Fail(2, "Unable to open file.");
     const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
     COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits);
     COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits);
 
-    // Both outputs are whole by now: a line that cannot be shown changes
-    // nothing about the run, and the status still says how it went.
+    // Both outputs are whole by now. A closed pipe on standard output ends the
+    // process by SIGPIPE here, as it does any program; any other failure to
+    // show the line leaves the status saying how the run went.
     (void)std::puts("done");
     return 0;
 }

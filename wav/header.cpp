@@ -5,123 +5,175 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "common/fail.hpp"
 #include "wav/fields.hpp"
 
 namespace {
 
-// Tags are looked for at even offsets 12..15000. Every chunk starts at an even
-// offset, the first one right behind the 12-byte RIFF header, whose size field
-// at offset 4 can spell any tag by chance. The bound keeps the header read to a
-// fixed size and a stray "data" deep in the samples from ever being taken.
-constexpr std::int64_t first_probe = 12;
+// A chunk is an id of 4 printable characters, a 32-bit size and a body of that
+// size padded to an even length. The first starts behind the 12-byte RIFF
+// header, whose size field could spell any tag by chance.
+constexpr std::int64_t first_chunk = 12;
+constexpr std::int64_t size_at = 4;
+constexpr std::int64_t body_at = 8;
+
+// The format fields read, counted from the format chunk's id, and the end of
+// the last of them.
+constexpr std::int64_t channels_at = 10;
+constexpr std::int64_t rate_at = 12;
+constexpr std::int64_t bits_at = 22;
+constexpr std::int64_t format_end = 24;
+
+// What a writer leaves in a size it never came back to fill in; in an RF64
+// file, the sign to look for the true size in its ds64 chunk, the first one,
+// whose body holds the RIFF size and then the data size, 64 bits each.
+constexpr std::uint32_t unknown_size = 0xFFFFFFFF;
+constexpr std::int64_t rf64_data_size_at = first_chunk + body_at + 8;
+
+// The chunk list is followed wherever it leads, through its first 1000 chunks
+// at most, so that a file of tiny chunks can't make the run slow. Where it
+// can't be followed, the tags are looked for at even offsets up to 15000.
+constexpr int most_chunks = 1000;
 constexpr std::int64_t last_probe = 15000;
 
-// The farthest byte ever read: bits per sample, 22 bytes past a format tag at
-// the last probe, is 2 bytes long.
-constexpr std::size_t window = last_probe + 24;
+// Read at once: everything the scan, and the fields of a format chunk it
+// finds, can reach.
+constexpr std::int64_t window = last_probe + format_end;
 
-// Whether four bytes can be a chunk id: printable ASCII, as every id is.
-bool Chunk_id(const unsigned char* id)
+// A bare ID3v1 tag, which taggers append to any file: "TAG" and 125 bytes.
+constexpr std::int64_t id3v1_length = 128;
+
+constexpr std::int64_t header_length = 44;
+
+bool Is_chunk_id(const unsigned char* id)
 {
     return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
-// Offset of the tag within the got bytes of head, or -1. The chunk list says
-// where each chunk starts, so that the letters of a tag in another chunk's
-// body ("metadata" in a description, say) are never taken for it. A list that
-// can't be followed (damaged, or written by a tool that pads oddly) leaves the
-// first even offset at which the tag stands whole.
-std::int64_t Find_tag(const unsigned char* head, std::size_t got, const char* tag)
+// Up to n bytes of the source from offset at, from head (the got bytes the
+// source starts with) where it holds them all; fewer where the file ends.
+std::size_t Fetch(std::FILE* in, const unsigned char* head, std::size_t got, std::int64_t at, unsigned char* bytes,
+                  std::size_t n)
+{
+    if (at + static_cast<std::int64_t>(n) <= static_cast<std::int64_t>(got)) {
+        std::memcpy(bytes, head + at, n);
+        return n;
+    }
+    if (fseeko(in, static_cast<off_t>(at), SEEK_SET) != 0) Fail(2, "Unable to read file.");
+    const std::size_t read = std::fread(bytes, 1, n, in);
+    if (std::ferror(in) != 0) Fail(2, "Unable to read file.");
+    return read;
+}
+
+// Offset of the chunk whose id begins with tag, or -1. Following the chunk
+// list keeps the letters of a tag in another chunk's body ("metadata" in a
+// comment, say) from being taken for it. Where the list breaks (an id that is
+// not printable, a header cut short by the end of the file) or runs past its
+// 1000th chunk, the first even offset at which the tag stands whole in the
+// first bytes counts, even inside another chunk.
+std::int64_t Find_tag(std::FILE* in, const unsigned char* head, std::size_t got, const char* tag)
 {
     const std::size_t length = std::strlen(tag);
-    const auto end = static_cast<std::int64_t>(got);
-    for (std::int64_t q = first_probe; q <= last_probe && q + 8 <= end;) {
+    unsigned char chunk[body_at];
+    std::int64_t at = first_chunk;
+    for (int n = 0; n < most_chunks && Fetch(in, head, got, at, chunk, body_at) == body_at; ++n) {
         // Compared before the id is judged: old writers end "fmt" with a zero.
-        if (std::memcmp(head + q, tag, length) == 0) return q;
-        if (!Chunk_id(head + q)) break;
-        const std::int64_t size = static_cast<std::uint32_t>(Assem4(head + q + 4));
-        q += 8 + size + size % 2;
+        if (std::memcmp(chunk, tag, length) == 0) return at;
+        if (!Is_chunk_id(chunk)) break;
+        const std::int64_t size = static_cast<std::uint32_t>(Assem4(chunk + size_at));
+        at += body_at + size + size % 2;
     }
-    for (std::int64_t p = first_probe; p <= last_probe; p += 2) {
-        if (p + static_cast<std::int64_t>(length) <= end && std::memcmp(head + p, tag, length) == 0) return p;
+    for (std::int64_t probe = first_chunk; probe <= last_probe; probe += 2) {
+        if (probe + static_cast<std::int64_t>(length) <= static_cast<std::int64_t>(got) &&
+            std::memcmp(head + probe, tag, length) == 0) {
+            return probe;
+        }
     }
     return -1;
+}
+
+// The size of the samples that the ds64 chunk of an RF64 (or BW64) file
+// declares, or 0 for none.
+std::uint64_t Rf64_data_size(const unsigned char* head, std::size_t got)
+{
+    const bool rf64 = (std::memcmp(head, "RF64", 4) == 0 || std::memcmp(head, "BW64", 4) == 0) &&
+                      std::memcmp(head + first_chunk, "ds64", 4) == 0;
+    if (!rf64 || static_cast<std::int64_t>(got) < rf64_data_size_at + 8) return 0;
+    const auto low = static_cast<std::uint32_t>(Assem4(head + rf64_data_size_at));
+    const auto high = static_cast<std::uint32_t>(Assem4(head + rf64_data_size_at + 4));
+    const std::uint64_t size = std::uint64_t{high} << 32 | low;
+    return size == ~std::uint64_t{0} ? 0 : size;
 }
 
 }  // namespace
 
 void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
-                    std::int64_t* data_offsets, std::int64_t* data_sizes, std::uint32_t* sample_rates,
+                    std::int64_t* data_offsets, std::uint64_t* data_sizes, std::uint32_t* sample_rates,
                     std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample, File_id* source_ids)
 {
-    // A FIFO, a socket or a terminal has no size to measure, and opening one
-    // would wait for a writer that may never come. A name that cannot be
-    // looked at is left to the open to report.
-    namespace fs = std::filesystem;
-    std::error_code unknown;
-    const fs::file_status kind = fs::status(source, unknown);
-    if (fs::exists(kind) && !fs::is_regular_file(kind) && !fs::is_block_file(kind)) Fail(2, "Unable to read file.");
-
-    std::FILE* in = std::fopen(source, "rb");
-    if (in == nullptr) Fail(2, "Cannot find file in track list called %s!!", source);
-
-    // One read of everything the scans and field reads can reach, instead of a
-    // seek and a tiny read per probe. Zeroed, so that no byte past the end of a
-    // short file is ever anything but known.
+    std::FILE* in = Open_source(source, nullptr, nullptr, "Cannot find file in track list called %s!!");
+    // Noted before a byte is read, so that any change from here on is seen.
+    if (!Identify(in, source_ids[index])) Fail(2, "Unable to read file.");
+    // One read of the first bytes, where nearly every file has both chunks,
+    // instead of a seek and a tiny read per chunk or probe. Zeroed, so that no
+    // byte past the end of a short file is ever anything but known.
     unsigned char head[window] = {};
     const std::size_t got = std::fread(head, 1, window, in);
-    const bool unreadable = std::ferror(in) != 0 || !Identify(in, source_ids[index]);
-    // Only read from: a failed close loses nothing, the bytes are in head.
-    (void)std::fclose(in);
-    if (unreadable) Fail(2, "Unable to read file.");
+    if (std::ferror(in) != 0) Fail(2, "Unable to read file.");
 
     // Only the first three tag bytes are compared: the fourth is a blank in
     // every writer but not in every old one.
-    const std::int64_t p = Find_tag(head, got, "fmt");
-    if (p < 0) Fail(2, "Can't find format chunk in wave file!");
+    const std::int64_t format_at = Find_tag(in, head, got, "fmt");
+    if (format_at < 0) Fail(2, "Can't find format chunk in wave file!");
+    unsigned char format[format_end];
+    const auto format_got = static_cast<std::int64_t>(Fetch(in, head, got, format_at, format, format_end));
 
     // A field the file ends in the middle of belongs to a format chunk that is
     // not there, whatever its first bytes say.
-    const auto whole = [got](std::int64_t offset, std::int64_t size) {
-        return offset + size <= static_cast<std::int64_t>(got);
-    };
-    if (!whole(p + 10, 2)) Fail(2, "Can't find format chunk in wave file!");
-    channel_counts[index] = static_cast<std::uint32_t>(Assem2(head + p + 10));
+    if (format_got < channels_at + 2) Fail(2, "Can't find format chunk in wave file!");
+    channel_counts[index] = static_cast<std::uint32_t>(Assem2(format + channels_at));
     if (channel_counts[index] != 2) Fail(1, "The file you want to convert is not a stereo track!");
 
-    if (!whole(p + 22, 2)) Fail(2, "Can't find format chunk in wave file!");
-    bits_per_sample[index] = static_cast<std::uint32_t>(Assem2(head + p + 22));
+    if (format_got < bits_at + 2) Fail(2, "Can't find format chunk in wave file!");
+    bits_per_sample[index] = static_cast<std::uint32_t>(Assem2(format + bits_at));
     if (bits_per_sample[index] != 16 && bits_per_sample[index] != 24) {
         Fail(1, "24 bit or 16 bit wave files only!");
     }
     bytes_per_sample[index] = bits_per_sample[index] / 8;
-    sample_rates[index] = static_cast<std::uint32_t>(Assem4(head + p + 12));
+    sample_rates[index] = static_cast<std::uint32_t>(Assem4(format + rate_at));
 
     // The data tag is looked for from the start again: some writers put it
     // ahead of a trailing format chunk.
-    const std::int64_t d = Find_tag(head, got, "data");
-    if (d < 0) Fail(2, "Can't find data block in wave file!");
-    data_offsets[index] = d + 8;
+    const std::int64_t data_at = Find_tag(in, head, got, "data");
+    if (data_at < 0) Fail(2, "Can't find data block in wave file!");
+    unsigned char data[body_at];
+    const std::size_t data_got = Fetch(in, head, got, data_at, data, body_at);
+    (void)std::fclose(in);
+    data_offsets[index] = data_at + body_at;
     // A file that ends inside the size declares none.
-    data_sizes[index] = whole(d + 4, 4) ? static_cast<std::uint32_t>(Assem4(head + d + 4)) : 0;
+    std::uint64_t declared = data_got == body_at ? static_cast<std::uint32_t>(Assem4(data + size_at)) : 0;
+    if (declared == unknown_size) declared = Rf64_data_size(head, got);
+    data_sizes[index] = declared;
 }
 
-std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_offset, std::int64_t declared)
+std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_offset, std::uint64_t declared)
 {
-    // 0 and 0xFFFFFFFF are what recorders leave when they never come back to
-    // patch the size: the samples run to the end of the file, as they do when
-    // the size is stale or past the end. A chunk header right behind the
-    // declared samples (the next chunk starts at an even offset) is what tells
-    // a size that is true, and so where tags and markers behind the audio
-    // begin: bytes of samples almost never read as four printable characters.
-    const std::int64_t next = data_offset + declared + declared % 2;
-    if (declared == 0 || declared == 0xFFFFFFFF || next + 8 > size) return size;
+    // A size of 0 is what recorders leave when they never come back to patch
+    // it: the samples run to the end of the file, as they do when the size is
+    // stale or past the end. A chunk header right behind the declared samples
+    // (the next chunk starts at an even offset) is what tells a size that is
+    // true, and so where tags and markers behind the audio begin: bytes of
+    // samples almost never read as four printable characters. A bare ID3v1
+    // tag, the very last 128 bytes, tells the same.
+    if (declared == 0 || data_offset >= size) return size;
+    const auto room = static_cast<std::uint64_t>(size - data_offset);
+    if (declared > room || room - declared < body_at + declared % 2) return size;
+    const auto behind = static_cast<std::int64_t>(room - declared - declared % 2);
     unsigned char id[4];
-    if (fseeko(in, static_cast<off_t>(next), SEEK_SET) != 0 || std::fread(id, 1, 4, in) != 4) return -1;
-    return Chunk_id(id) ? data_offset + declared : size;
+    if (fseeko(in, static_cast<off_t>(size - behind), SEEK_SET) != 0 || std::fread(id, 1, 4, in) != 4) return -1;
+    const bool id3v1 = behind == id3v1_length && std::memcmp(id, "TAG", 3) == 0;
+    return Is_chunk_id(id) || id3v1 ? data_offset + static_cast<std::int64_t>(declared) : size;
 }
 
 void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
@@ -130,12 +182,12 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
     const std::uint32_t bytes_per_sample = bits_per_sample / 8;
     const std::uint32_t byte_rate = sample_rate * bytes_per_sample;
     std::int64_t data_size = std::int64_t{bytes_per_sample} * frame_count;
-    std::int64_t riff_size = data_size + 36;
+    std::int64_t riff_size = header_length - 8 + data_size;
     // A size that does not fit is declared unknown, which readers take as
     // "to the end of the file"; a wrapped size would make them drop audio.
-    if (riff_size > 0xFFFFFFFF) data_size = riff_size = 0xFFFFFFFF;
+    if (riff_size > std::int64_t{unknown_size}) data_size = riff_size = unknown_size;
 
-    unsigned char header[44];
+    unsigned char header[header_length];
     std::memcpy(header + 0, "RIFF", 4);
     Decon4(riff_size, header + 4);
     std::memcpy(header + 8, "WAVE", 4);
