@@ -7,8 +7,9 @@
 std::int64_t Assem2(const unsigned char* bytes);
 
 // 4 bytes formed in 32 bits and read as signed, so a field of 2^31 or more
-// comes back negative. The one field read with it, the sample rate, is stored
-// back into 32 unsigned bits, which keeps its bit pattern whole.
+// comes back negative. Every caller (sample rate, chunk sizes, the halves of
+// a 64-bit size) stores the result back into 32 unsigned bits, which keeps
+// its bit pattern whole.
 std::int64_t Assem4(const unsigned char* bytes);
 
 // The low 2 bytes of value.
