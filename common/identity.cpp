@@ -40,8 +40,10 @@ std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, 
     std::FILE* in = nullptr;
     if (fstat(fd, &s) == 0 && Is_source_kind(s) && fcntl(fd, F_SETFL, 0) == 0) in = fdopen(fd, "rb");
     if (in == nullptr || (noted != nullptr && Id_of(s) != *noted)) {
-        if (in != nullptr) (void)std::fclose(in);
-        if (in == nullptr) (void)close(fd);
+        if (in != nullptr)
+            (void)std::fclose(in);
+        else
+            (void)close(fd);
         if (also != nullptr) (void)std::fclose(also);
         Fail(2, "Unable to read file.");
     }
