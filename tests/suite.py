@@ -114,7 +114,8 @@ check("help fits a screen", "'x'" in HELP and "takeL.wav" in HELP and HELP.count
 # A source of 4 GiB and more, whose outputs declare their RIFF and data sizes unknown; shown here, as takeR.wav is full.
 big = "truncate -s 4294967340 take.wav; echo LIST >> take.wav; truncate -s {} take.wav; ln -s /dev/full takeR.wav; $B take.wav"
 big += "; echo $(od -An -tx4 -j4 -N4 takeL.wav) $(od -An -tx4 -j40 -N4 takeL.wav)"
-FRAMES = 0, 1, 131071, 131072, 131073, 300001  # around a block, and several blocks
+# Frames around a block of 768 KiB of frames (k: 196608 of 16 bits, 131072 of 24), and several blocks.
+FRAMES = {b: (0, 1, k - 1, k, k + 1, 2 * k + 5) for b, k in ((16, 196608), (24, 131072))}
 
 
 def huge(b, n):  # 4 GiB and more is declared unknown in both sizes
@@ -126,7 +127,7 @@ LOOP = "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; {}; $B take.
 CASES = {
     "splits": [
         # frames around a block, and several blocks; a partial frame behind them
-        *((T, None, 0, wav(2, b, noise(n * b // 4)) + b"s" * (n % 4)) for b in (16, 24) for n in FRAMES),
+        *((T, None, 0, wav(2, b, noise(n * b // 4)) + b"s" * (n % 4)) for b in (16, 24) for n in FRAMES[b]),
         (T, None, 0, wav(2, 24, b"abcd" + noise(596), size=0) + b"id3 \0\0\0\0"),  # size 0, printable samples
         (T, None, 0, S16[:36] + BAD + bytes(14960) + S16[36:]),  # the scan finds data at 15000
         *((T, None, 0, S16[:36] + NOTE + b"data" + bytes(n - 4)) for n in (6, 8)),  # a data chunk header at the end
