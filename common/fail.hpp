@@ -4,7 +4,9 @@
 //
 // A result ignored with (void) follows one rule: what was only read from, or
 // only shown, can't lose anything by failing to close or to show, since the
-// status is the verdict; every write, seek and close of an output is checked.
+// status is the verdict, and a close on the way to a failure can't make the
+// run fail any worse. Every write, seek and close of an output on the way to
+// "done" is checked.
 #pragma once
 
 // Prints the message and a line break on standard output and exits with

@@ -78,7 +78,6 @@ Mover Mover_for(std::int64_t s)
 
 [[noreturn]] void Fail_closing(std::FILE* in, std::FILE* out, const char* message)
 {
-    // The run has failed already: a failed close cannot make it worse.
     (void)std::fclose(in);
     (void)std::fclose(out);
     Fail(2, "%s", message);
