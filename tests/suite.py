@@ -4,7 +4,7 @@
 # Every run must leave standard error empty and the source as it was, and a "done" must leave both outputs exactly
 # as a small model of the split says.
 #   suite.py GROUP PROGRAM [EMULATOR ...]    exit status 77: skipped, for want of a tool
-import collections, os, random, shutil, subprocess, sys, tempfile
+import collections, os, random, re, shutil, subprocess, sys, tempfile
 
 GROUP, PROGRAM, EMULATOR = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3:]
 ROOT = tempfile.mkdtemp(prefix="monosplit-")
@@ -136,6 +136,7 @@ CASES = {
         # the RIFF size spells a tag; the data chunk is the 1000th or the 1001st
         *((T, None, 0, S16[:4] + tag + S16[8:]) for tag in (b"fmt\0", b"fmt ", b"data")),
         *((T, None, 0, S16[:36] + NOTE + b"JUNK\0\0\0\0" * (n - 3) + S16[36:]) for n in (1000, 1001)),
+        (T, None, 0, wav(2, 16, noise(400)) + b"TAG\xc9" + bytes(124)),  # ID3v1, a Latin-1 title
         *(huge(b, n) for b, n in ((16, 2147483629), (16, 2147483630), (24, 1431655753), (24, 1431655754))),
         *((T, None, 0, src[:n]) for n in range(61) for src in (S16, S24, wav(1, 8, noise(9)))),  # cut in the header
         (T, MONO, 1, wav(1, 16, noise(400))),
@@ -211,8 +212,11 @@ elif GROUP == "strace":
     source = S24[:36] + chunk(b"LIST", b"x" * 16000) + S24[36:] + chunk(b"LIST", b"x")  # data past the first bytes
     for call in "openat", "read", "write", "lseek", "close", "newfstatat", "fcntl":
         for n in range(1, 99):
-            inject = f"strace -f -o log -P $PWD/take.wav -P $PWD/takeL.wav -P $PWD/takeR.wav -e inject={call}:error=EIO:when={n}"
-            testing(f"{inject} -e trace={call} $B $PWD/take.wav", source=source, known=True)
+            inject = f"strace -f -y -o log -P $PWD/take.wav -P $PWD/takeL.wav -P $PWD/takeR.wav -e inject={call}:error=EIO:when={n}"
+            got = testing(f"{inject} -e trace={call} $B $PWD/take.wav", source=source, known=True)
+            # A write or close of an output that failed can never end in "done".
+            lost = re.search(rb"(write|close)\(\d+<[^>]*take[LR]\.wav>.*INJECTED", read(CASE + "/log"))
+            check(f"{call} {n}: a failed output ends in failure", not lost or got[1] == 2)
             if b"INJECTED" not in read(CASE + "/log"):
                 break
         check(f"{call} fails somewhere", n > 1)
