@@ -209,7 +209,8 @@ elif GROUP == "strace":
         *((n, "rm take.wav; mkfifo take.wav", READ) for n in (2, 3, 4)),
     ]:
         testing(f"{other}; (sleep .4; {change}) & timeout 9 {delay}{n} $B $PWD/take.wav", out, 2, S24, kept=False)
-    source = S24[:36] + chunk(b"LIST", b"x" * 16000) + S24[36:] + chunk(b"LIST", b"x")  # data past the first bytes
+    # The data chunk's header lies past the first bytes, across the edge of a 4096-byte block.
+    source = S24[:36] + chunk(b"LIST", b"x" * 40912) + S24[36:] + chunk(b"LIST", b"x")
     for call in "openat", "read", "write", "lseek", "close", "newfstatat", "fcntl":
         for n in range(1, 99):
             inject = f"strace -f -y -o log -P $PWD/take.wav -P $PWD/takeL.wav -P $PWD/takeR.wav -e inject={call}:error=EIO:when={n}"
