@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/fail.hpp"
+#include "common/widths.hpp"
 
 namespace {
 
@@ -18,6 +19,15 @@ namespace {
 // calls, and blocks of 384, 192 and 96 KiB took 7, 15 and 30 % longer.
 constexpr std::int64_t block_bytes = 786432;
 constexpr std::size_t page = 4096;
+
+constexpr bool Holds_whole_frames(std::int64_t bytes)
+{
+    for (const std::uint32_t bits : sample_widths) {
+        if (bytes % (2 * Bytes_per_sample(bits)) != 0) return false;
+    }
+    return true;
+}
+static_assert(Holds_whole_frames(block_bytes), "a block holds whole frames of every sample width");
 
 // With the sample width known at compile time the copy of each sample is a
 // fixed-size move: the compiler vectorises the 2-byte one, and the 3-byte one
@@ -30,12 +40,17 @@ void Pick(const unsigned char* frames, unsigned char* samples, std::int64_t coun
 }
 
 // Moving 3-byte samples one at a time took most of a 24-bit split's own time.
-// Where the processor has a byte shuffle (SSSE3, which x86-64 processors have
-// had since 2006, and every arm64 one), 8 samples go at once: three 16-byte
-// loads, two shuffles, two stores, three and a half times as fast. Elsewhere
-// the compiler would make the shuffles byte by byte, four times as slow as
-// Pick<3>, which serves there instead.
-#if defined(__x86_64__) || defined(__aarch64__)
+// Where the processor has a byte shuffle (SSSE3 on x86-64, checked at run time
+// because the first x86-64 processors lack it; every arm64 one), 8 samples go
+// at once: three 16-byte loads, two shuffles, two stores. Elsewhere, and with
+// a compiler that lacks the shuffle, Pick<3> serves.
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_shufflevector) && (defined(__x86_64__) || defined(__aarch64__))
+#define MONOSPLIT_SHUFFLE24 1
+#endif
+#endif
+
+#if defined(MONOSPLIT_SHUFFLE24)
 using Bytes16 = unsigned char __attribute__((vector_size(16)));
 
 #if defined(__x86_64__)
@@ -64,16 +79,24 @@ void Shuffle24(const unsigned char* frames, unsigned char* samples, std::int64_t
 // How one channel's samples are moved out of a block of frames.
 using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count);
 
-Mover Mover_for(std::int64_t s)
+Mover Mover_for(std::uint32_t bits_per_sample)
 {
-    if (s == 2) return Pick<2>;
-#if defined(__x86_64__)
-    return __builtin_cpu_supports("ssse3") != 0 ? Shuffle24 : Pick<3>;
-#elif defined(__aarch64__)
-    return Shuffle24;
+    switch (bits_per_sample) {
+        case 16:
+            return Pick<2>;
+        case 24:
+#if defined(MONOSPLIT_SHUFFLE24) && defined(__x86_64__)
+            return __builtin_cpu_supports("ssse3") != 0 ? Shuffle24 : Pick<3>;
+#elif defined(MONOSPLIT_SHUFFLE24)
+            return Shuffle24;
 #else
-    return Pick<3>;
+            return Pick<3>;
 #endif
+        default:
+            // The header reader lets no other width through: reaching here is
+            // a fault of this program, which must not copy a sample wrongly.
+            std::abort();
+    }
 }
 
 [[noreturn]] void Fail_closing(std::FILE* in, std::FILE* out, const char* message)
@@ -88,8 +111,8 @@ Mover Mover_for(std::int64_t s)
 void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
                std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample)
 {
-    // The only widths there are: the header reader lets no other through.
-    const std::int64_t s = bits_per_sample == 24 ? 3 : 2;
+    const Mover pick = Mover_for(static_cast<std::uint32_t>(bits_per_sample));
+    const std::int64_t s = Bytes_per_sample(static_cast<std::uint32_t>(bits_per_sample));
     std::FILE* out = std::fopen(output, "ab");
     std::FILE* in = Open_source(source, &source_id, out, "Unable to open file.");
     if (out == nullptr) {
@@ -114,7 +137,6 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     unsigned char* samples = frames + block_bytes;
     // The right sample follows the left one within each frame.
     const std::int64_t skip = channel == 1 ? s : 0;
-    const Mover pick = Mover_for(s);
 
     // Exactly the frames the header declares. Blocks follow each other, so one
     // seek to the first serves them all.

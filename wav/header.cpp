@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/fail.hpp"
+#include "common/widths.hpp"
 #include "wav/fields.hpp"
 
 namespace {
@@ -137,10 +138,8 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
 
     if (format_got < bits_at + 2) Fail(2, "Can't find format chunk in wave file!");
     bits_per_sample[index] = static_cast<std::uint32_t>(Assem2(format + bits_at));
-    if (bits_per_sample[index] != 16 && bits_per_sample[index] != 24) {
-        Fail(1, "24 bit or 16 bit wave files only!");
-    }
-    bytes_per_sample[index] = bits_per_sample[index] / 8;
+    if (!Is_sample_width(bits_per_sample[index])) Fail(1, "24 bit or 16 bit wave files only!");
+    bytes_per_sample[index] = Bytes_per_sample(bits_per_sample[index]);
     sample_rates[index] = static_cast<std::uint32_t>(Assem4(format + rate_at));
 
     // The data tag is looked for from the start again: some writers put it
@@ -179,7 +178,7 @@ std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_off
 void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
                  std::int64_t frame_count)
 {
-    const std::uint32_t bytes_per_sample = bits_per_sample / 8;
+    const std::uint32_t bytes_per_sample = Bytes_per_sample(bits_per_sample);
     const std::uint32_t byte_rate = sample_rate * bytes_per_sample;
     std::int64_t data_size = std::int64_t{bytes_per_sample} * frame_count;
     std::int64_t riff_size = header_length - 8 + data_size;
