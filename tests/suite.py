@@ -4,12 +4,32 @@
 # standard input. Every run must leave standard error empty and the source as it was, unless the case says it may
 # lose it, and a "done" must leave both outputs exactly as a small model of the split says.
 #   suite.py GROUP PROGRAM [EMULATOR ...]    exit status 77: skipped, for want of a tool
-import collections, os, random, re, shutil, subprocess, sys, tempfile
+#   suite.py midway [CHANGE]                 a split of take.wav changed halfway, as some cases run it
+import collections, mmap, os, random, re, shutil, subprocess, sys, tempfile, time
+
+# With takeR.wav a FIFO, the right channel's copy waits on it halfway through a long source. The source is changed
+# then: by CHANGE, Python's, or by a write of its last 4 bytes through a mapping whose every page was written before
+# the split began, which moves none of its times.
+if sys.argv[1] == "midway":
+    mapping = mmap.mmap(os.open("take.wav", os.O_RDWR), 0)
+    mapping[:] = mapping[:]
+    os.mkfifo("takeR.wav")
+    split = subprocess.Popen([os.environ["B"], "take.wav"])
+    with open("takeR.wav", "rb", buffering=0) as right:
+        waited = b""
+        while len(waited) <= 44:  # the header, then the first byte of samples
+            more = right.read(45 - len(waited))
+            waited += more
+            time.sleep(0 if more else 0.01)  # no writer yet
+        exec(sys.argv[2] if sys.argv[2:] else "mapping[-4:] = b'ZZZZ'")
+        while right.read(1 << 16):
+            pass
+    sys.exit(split.wait())
 
 GROUP, PROGRAM, EMULATOR = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3:]
 ROOT = tempfile.mkdtemp(prefix="monosplit-")
 CASE, B = ROOT + "/case", ROOT + "/monosplit"
-ENV = dict(os.environ, LC_ALL="C", B=B, PATH=ROOT + ":" + os.environ["PATH"])
+ENV = dict(os.environ, LC_ALL="C", B=B, SUITE=os.path.abspath(__file__), PATH=ROOT + ":" + os.environ["PATH"])
 P1, P2 = "\nEnter the name of .wav file or 'h' for help: ", "\nEnter the name of .wav file or 'x' to exit: "
 NO_FMT, NO_DATA = "Can't find format chunk in wave file!\n", "Can't find data block in wave file!\n"
 MONO, WIDTH = "The file you want to convert is not a stereo track!\n", "24 bit or 16 bit wave files only!\n"
@@ -149,6 +169,12 @@ MEASURE, LEFT, RIGHT = 2, 3, 4
 TIMEOUT = "timeout 20"  # for cases that would hang if the program waited
 LOOP = "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; {}; $B take.wav; s=$?; losetup -d $d; mv t take.wav; exit $s"
 SECTORS = S24 + bytes(-len(S24) % 512)  # a loop device holds whole 512-byte sectors
+# Three blocks of frames, the last read by the right channel's copy after it waited halfway.
+MIDWAY, LONG = f"{TIMEOUT} python3 $SUITE midway", wav(2, 24, noise(3 * BLOCK))
+# A file system that keeps times in whole seconds, and a write to LONG's last frame within the second it was copied.
+EXT4 = "truncate -s 16M fs; mkfs.ext4 -q -F -I 128 fs >/dev/null 2>&1; mkdir m; mount -o loop fs m; cd m"
+SECOND = "python3 -c 'import time; time.sleep(1 - time.time() % 1)'; cp ../take.wav .; " + MIDWAY
+SECOND += " \"f = open('take.wav', 'r+b'); f.seek(-4, 2); f.write(b'ZZZZ'); f.close()\"; s=$?; cd ..; umount m"
 
 golden = "52494646f407000057415645666d74201000000001000100" "44ac0000885801000200100064617461d0070000"
 check("the model's header", wav(1, 16, bytes(2000))[:44].hex() == golden)
@@ -210,10 +236,16 @@ elif GROUP == "faults":
     testing("both outputs to /dev/null", null, (DONE, 0), S24)
     old = "head -c 99999 /dev/zero | tee takeL.wav > takeR.wav; $B take.wav"  # outputs longer than the new ones
     testing("old outputs cut to the new", old, (DONE, 0), S24)
+    testing("frames written through a mapping, no time moved", MIDWAY, (READ, 2), LONG, may_lose=True)
+    grow = f"{MIDWAY} \"open('take.wav', 'ab').write(b'LIST')\""
+    testing("grown during the right channel's copy", grow, (READ, 2), LONG, may_lose=True)
 elif GROUP == "loop":
     testing("an output that is the source's device", LOOP.format("ln -s $d takeL.wav"), (OPEN, 2), SECTORS)
     node = "mknod takeL.wav b $(stat -c '0x%t 0x%T' $d)"
     testing("an output that is a node of the source's device", LOOP.format(node), (OPEN, 2), SECTORS)
+    testing(
+        "frames written within the second, where times are seconds", f"{EXT4}; {SECOND}; exit $s", (READ, 2), LONG
+    )
 elif GROUP == "batch":  # what the script prints, sorted (the splits run side by side), and its status
     ENV["NOBODY"] = "setpriv --reuid=nobody --regid=nogroup --clear-groups" if os.getuid() == 0 else ""
     SPLIT_ALL, CLASH = "; ($AS ../split-all s 2>&1; echo $?) | sort", "these would write the same outputs:\n"
