@@ -222,7 +222,7 @@ Mover Mover_for(std::uint32_t bits_per_sample, bool right)
 
 void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
                std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample,
-               std::optional<std::uint64_t>& frames_digest)
+               std::int64_t samples_at, std::optional<std::uint64_t>& frames_digest)
 {
     const auto bits = static_cast<std::uint32_t>(bits_per_sample);
     const Mover move = Mover_for(bits, channel == 1);
@@ -250,12 +250,21 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     unsigned char* frames = blocks.get();
     unsigned char* samples = frames + block_bytes;
 
+    // The first block is short by just enough samples to bring the output to a
+    // page boundary, so that every later write fills whole pages of it, which
+    // the kernel does faster. Counted from where the caller says the samples
+    // begin, not from the output itself (a FIFO has no offset), so that both
+    // channels' copies read the same blocks and so give the same digest.
+    std::int64_t first = 0;
+    while (first < page && (samples_at + first * s) % page != 0) ++first;
+
     // Exactly the frames the header declares. Blocks follow each other, so one
     // seek to the first serves them all.
     if (fseeko(in, static_cast<off_t>(data_offset), SEEK_SET) != 0) Fail_closing(in, out, "Unable to read file.");
     Lanes chains[2 * widest] = {};
-    for (std::int64_t remaining = frame_count; remaining > 0; remaining -= block_frames) {
-        const std::int64_t n = std::min(remaining, block_frames);
+    std::int64_t n = first > 0 ? first : block_frames;
+    for (std::int64_t remaining = frame_count; remaining > 0; remaining -= n, n = block_frames) {
+        n = std::min(remaining, n);
         const auto bytes = static_cast<std::size_t>(n * frame_bytes);
         if (std::fread(frames, 1, bytes, in) != bytes) Fail_closing(in, out, "Unable to read file.");
         move(frames, samples, n, chains);

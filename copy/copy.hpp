@@ -6,9 +6,10 @@
 
 #include "common/identity.hpp"
 
-// Appends to output, behind the header already there, the samples of one
-// channel (1 is right, anything else left) of frame_count stereo frames of 16
-// or 24 bits starting at data_offset in source, byte for byte. frames_digest
+// Appends to output, behind the header of samples_at bytes already there, the
+// samples of one channel (1 is right, anything else left) of frame_count
+// stereo frames of 16 or 24 bits starting at data_offset in source, byte for
+// byte. frames_digest
 // is the digest of every frame byte a copy read: the first copy notes it, and
 // every later one must read the same. A source that ends before the frames,
 // is not the file identified as source_id unchanged from its opening to the
@@ -16,4 +17,4 @@
 // failure.
 void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
                std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample,
-               std::optional<std::uint64_t>& frames_digest);
+               std::int64_t samples_at, std::optional<std::uint64_t>& frames_digest);

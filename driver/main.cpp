@@ -117,8 +117,10 @@ int main(int argc, char** argv)
     if (Same_file(left.c_str(), right.c_str())) Fail(2, "Unable to open file.");
     const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
     std::optional<std::uint64_t> frames_digest;
-    COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits, frames_digest);
-    COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits, frames_digest);
+    COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits, mono_header_length,
+              frames_digest);
+    COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits, mono_header_length,
+              frames_digest);
 
     // Both outputs are whole by now. A closed pipe on standard output ends the
     // process by SIGPIPE here, as it does any program; any other failure to

@@ -142,9 +142,12 @@ NOTE, T = chunk(b"note", b"..data"), "$B take.wav o.wav h"
 HELP = subprocess.run(B, input=b"h\nx\n", capture_output=True).stdout.decode()[len(P1) : -len(P2)]
 SCREEN = 24  # lines of a terminal, which the help and the prompt around it must fit
 check("help fits a screen", "'x'" in HELP and "takeL.wav" in HELP and HELP.count("\n") + 4 <= SCREEN, HELP)
-# The copier moves 768 KiB of frames a block: frame counts at the edges of one block, and of several.
-BLOCK = 786432
-EDGES = {bits: (0, 1, k - 1, k, k + 1, 2 * k + 5) for bits in (16, 24) for k in [BLOCK // (bits // 4)]}
+# The copier moves 768 KiB of frames a block, the first short by the frames that bring the output from its 44-byte
+# header to a page boundary. EDGES: frame counts at the edges of the first block, of the next and of several.
+BLOCK, PAGE = 786432, 4096
+EDGE = lambda f, k: (0, 1, f - 1, f, f + 1, f + k, f + 2 * k + 5)
+FIRST = lambda s: next(n for n in range(PAGE) if (44 + n * s) % PAGE == 0)
+EDGES = {bits: EDGE(FIRST(bits // 8), BLOCK // (bits // 4)) for bits in (16, 24)}
 LAST_PROBE, MOST_CHUNKS, PATH_MAX, NAME_MAX = 15000, 1000, 4096, 255  # where tags are looked for; Linux's limits
 # A source of 4 GiB and more, whose outputs declare their RIFF and data sizes unknown; shown here, as takeR.wav is
 # full. FITS: the most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32 bits.
@@ -275,6 +278,9 @@ elif GROUP == "strace":
     ]:
         command = f"{other}; (sleep .4; {change}) & {TIMEOUT} {delay}{n} $B $PWD/take.wav"
         testing(f"{what} before opening {n}", command, (out, 2), S24, may_lose=True)
+    # Only the header and the last samples end off a page of the output: the first block brings it to one.
+    writes = f"strace -qq -o log -e trace=write -P $PWD/takeL.wav $B take.wav; awk -F'= ' '(at += $NF) % {PAGE} {{n++}} END {{print n}}' log"
+    testing("writes that fill whole pages", writes, (DONE + "2\n", 0), wav(2, 24, noise(6 * EDGES[24][-1])))
     # The data chunk's header lies past the first bytes, across the edge of a 4096-byte block.
     source = S24[:36] + chunk(b"LIST", b"x" * (10 * 4096 - 36 - 8 - 4)) + S24[36:] + chunk(b"LIST", b"x")
     for call in "openat", "read", "write", "lseek", "close", "newfstatat", "fcntl":

@@ -45,8 +45,6 @@ constexpr std::int64_t window = last_probe + format_end;
 // A bare ID3v1 tag, which taggers append to any file: "TAG" and 125 bytes.
 constexpr std::int64_t id3v1_length = 128;
 
-constexpr std::int64_t header_length = 44;
-
 bool Is_chunk_id(const unsigned char* id)
 {
     return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
@@ -181,12 +179,12 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
     const std::uint32_t bytes_per_sample = Bytes_per_sample(bits_per_sample);
     const std::uint32_t byte_rate = sample_rate * bytes_per_sample;
     std::int64_t data_size = std::int64_t{bytes_per_sample} * frame_count;
-    std::int64_t riff_size = header_length - 8 + data_size;
+    std::int64_t riff_size = mono_header_length - 8 + data_size;
     // A size that does not fit is declared unknown, which readers take as
     // "to the end of the file"; a wrapped size would make them drop audio.
     if (riff_size > std::int64_t{unknown_size}) data_size = riff_size = unknown_size;
 
-    unsigned char header[header_length];
+    unsigned char header[mono_header_length];
     std::memcpy(header + 0, "RIFF", 4);
     Decon4(riff_size, header + 4);
     std::memcpy(header + 8, "WAVE", 4);

@@ -21,6 +21,9 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
 // can't be read.
 std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_offset, std::uint64_t declared);
 
+// The length of the header MAKE_HEADER writes, behind which the samples go.
+constexpr std::int64_t mono_header_length = 44;
+
 // Creates (or truncates) output and leaves in it exactly the 44-byte header of
 // a mono PCM file holding frame_count samples.
 void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
