@@ -34,12 +34,8 @@ P1, P2 = "\nEnter the name of .wav file or 'h' for help: ", "\nEnter the name of
 NO_FMT, NO_DATA = "Can't find format chunk in wave file!\n", "Can't find data block in wave file!\n"
 MONO, WIDTH = "The file you want to convert is not a stereo track!\n", "24 bit or 16 bit wave files only!\n"
 OPEN, READ, WRITE = "Unable to open file.\n", "Unable to read file.\n", "Unable to write file.\n"
-NAME, DONE, FAILS, RULES = (
-    "Filename error: looking for format of type name.wav\n",
-    "done\n",
-    [],
-    collections.Counter(),
-)
+NAME, DONE = "Filename error: looking for format of type name.wav\n", "done\n"
+FAILS, RULES = [], collections.Counter()
 CANNOT = "Cannot find file in track list called {}!!\n".format
 MODEL, FAULTED = "what the model says", "what the model says, or a known failure with status 2"
 
@@ -149,20 +145,12 @@ EDGE = lambda f, k: (0, 1, f - 1, f, f + 1, f + k, f + 2 * k + 5)
 FIRST = lambda s: next(n for n in range(PAGE) if (44 + n * s) % PAGE == 0)
 EDGES = {bits: EDGE(FIRST(bits // 8), BLOCK // (bits // 4)) for bits in (16, 24)}
 LAST_PROBE, MOST_CHUNKS, PATH_MAX, NAME_MAX = 15000, 1000, 4096, 255  # where tags are looked for; Linux's limits
-# A source of 4 GiB and more, whose outputs declare their RIFF and data sizes unknown; shown here, as takeR.wav is
-# full. FITS: the most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32 bits.
-HUGE = "truncate -s {} take.wav; echo LIST >> take.wav; truncate -s {} take.wav; ln -s /dev/full takeR.wav; $B take.wav"
-HUGE += "; echo $(od -An -tx4 -j4 -N4 takeL.wav) $(od -An -tx4 -j40 -N4 takeL.wav)"
+# A source of 4 GiB and more, frames of it, and what its left output declares as its RIFF and data sizes, shown as
+# takeR.wav is full. FITS: the most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32 bits;
+# one more is declared unknown in both.
+HUGE = "truncate -s 4294967340 take.wav; echo LIST >> take.wav; truncate -s $((44 + {})) take.wav; ln -s /dev/full takeR.wav"
+HUGE += "; $B take.wav; echo $(od -An -tx4 -j4 -N4 takeL.wav) $(od -An -tx4 -j40 -N4 takeL.wav)"
 FITS, UNKNOWN = lambda s: (2**32 - 1 - 36) // s, 2**32 - 1
-
-
-def huge(bits, frames):
-    data = bits // 8 * frames
-    riff, data = (data + 36, data) if data + 36 <= UNKNOWN else (UNKNOWN, UNKNOWN)
-    command = HUGE.format(2**32 + 44, 44 + bits // 4 * frames)
-    return command, (f"{WRITE}{riff:08x} {data:08x}\n", 0), wav(2, bits, b"", 0, -1)
-
-
 # The data chunk as the 1000th and the 1001st chunk, behind NOTE and JUNK chunks; and an ID3v1 tag, 128 bytes.
 NTH = lambda n: S16[:36] + NOTE + b"JUNK\0\0\0\0" * (n - 3) + S16[36:]
 ID3V1 = wav(2, 16, noise(400)) + b"TAG\xc9" + bytes(128 - 4)  # its title starts with a Latin-1 letter
@@ -197,10 +185,10 @@ if GROUP == "splits":
     testing("data as the last chunk the walk follows", T, (DONE, 0), NTH(MOST_CHUNKS))
     testing("data past that: the scan takes NOTE's", T, (DONE, 0), NTH(MOST_CHUNKS + 1))
     testing("an ID3v1 tag behind the samples", T, (DONE, 0), ID3V1)
-    for bits in 16, 24:
-        for frames in FITS(bits // 8), FITS(bits // 8) + 1:
-            command, want, source = huge(bits, frames)
-            testing(f"{frames} frames of {bits} bits: sizes in 32 bits", command, want, source, may_lose=True)
+    for bits, fits, sizes in (16, FITS(2), "fffffffe ffffffda"), (24, FITS(3), "ffffffff ffffffdb"):
+        for frames, sizes in (fits, sizes), (fits + 1, "ffffffff ffffffff"):
+            huge = HUGE.format(bits // 4 * frames), (f"{WRITE}{sizes}\n", 0), wav(2, bits, b"", 0, -1)
+            testing(f"{frames} frames of {bits} bits: sizes in 32 bits", *huge, may_lose=True)
     for src in S16, S24, wav(1, 8, noise(9)):
         for n in range(44 + 16 + 1):  # cut in the header, and in the first frames
             testing(f"{src[22:24].hex()} channels, cut at {n}", T, MODEL, src[:n])
