@@ -26,7 +26,10 @@ bool Is_source_kind(const struct stat& s)
 std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, const char* missing)
 {
     // Opened without blocking, so that a FIFO answers at once instead of
-    // waiting for a writer; blocking again for the reads that follow.
+    // waiting for a writer. Blocking is turned back on for the reads that
+    // follow: Linux's own file systems ignore the flag for a file or a block
+    // device, but a file system in user space is handed it with every read and
+    // may answer one with EAGAIN, which would end the run as a failed read.
     const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat s {};
     if (fd < 0) {

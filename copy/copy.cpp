@@ -1,4 +1,7 @@
-// copy/: taking one channel out of the interleaved stereo samples.
+// The frames are read in large blocks, and each block is taken apart 16
+// frames at a time: one channel's samples go to the output's block, and every
+// byte goes into a digest, so that the second channel's copy can tell whether
+// it read what the first one did.
 #include "copy/copy.hpp"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
-// wav/: everything the program knows of the RIFF/WAVE container: reading the
-// stereo source's header and writing the mono outputs' headers.
+// The reader follows the source's chunk list, as far as it can be followed,
+// and looks at even offsets where it can't; it reads the first bytes of the
+// file at once, where nearly every file has both chunks it needs. The writer
+// lays out one fixed 44-byte header.
 #include "wav/header.hpp"
 
 #include <algorithm>
@@ -180,8 +182,9 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
     const std::uint32_t byte_rate = sample_rate * bytes_per_sample;
     std::int64_t data_size = std::int64_t{bytes_per_sample} * frame_count;
     std::int64_t riff_size = mono_header_length - 8 + data_size;
-    // A size that does not fit is declared unknown, which readers take as
-    // "to the end of the file"; a wrapped size would make them drop audio.
+    // A size that does not fit is declared unknown: ffmpeg reads such a file
+    // to its end, where sox and libsndfile stop at the 4 GiB it declares. A
+    // wrapped size would make all of them drop audio.
     if (riff_size > std::int64_t{unknown_size}) data_size = riff_size = unknown_size;
 
     unsigned char header[mono_header_length];
