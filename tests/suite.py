@@ -122,7 +122,8 @@ def testing(name, command, want, source=b"", stdin="", at="take.wav", may_lose=F
     return got
 
 
-NEEDS = {"loop": ["losetup", "mknod"], "strace": ["strace"], "peers": ["sox", "ffmpeg", "sndfile-convert", "id3v2"]}
+PEERS = ["sox", "ffmpeg", "sndfile-convert", "id3v2"]
+NEEDS = {"loop": ["losetup", "mknod", "mkfs.ext4"], "strace": ["strace"], "peers": PEERS}
 lacking = [tool for tool in NEEDS.get(GROUP, []) if not shutil.which(tool)]
 lacking += ["root"] * (GROUP == "loop" and os.getuid() != 0)
 if lacking:
@@ -260,7 +261,7 @@ elif GROUP == "batch":  # what the script prints, sorted (the splits run side by
     newline = "mkdir s; cp x 's/a\nb.wav'; cp x b.wav; echo old > bL.wav; $SA s && cat bL.wav"
     batch("a line break in a name", newline, "$'s/a\\nb.wav': done\n0\nold\n")
     if shutil.which("parallel"):  # as the README runs it on other machines, on this one
-        parallel = f"{guitar}; $SA --list s | parallel -0 -S : --tag monosplit"
+        parallel = f"{guitar}; printf '%s\\n' : > machines; $SA --list s | parallel -0 --sshloginfile machines --tag monosplit"
         batch("GNU parallel on the list", parallel, "0\ns/GUITAR.wav\tdone\n")
     else:
         SKIPPED.append("parallel")
