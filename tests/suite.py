@@ -149,7 +149,7 @@ LAST_PROBE, MOST_CHUNKS, PATH_MAX, NAME_MAX = 15000, 1000, 4096, 255  # where ta
 # A source of 4 GiB and more, frames of it, and what its left output declares as its RIFF and data sizes, shown as
 # takeR.wav is full. FITS: the most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32 bits;
 # one more is declared unknown in both.
-HUGE = "truncate -s 4294967340 take.wav; echo LIST >> take.wav; truncate -s $((44 + {})) take.wav; ln -s /dev/full takeR.wav"
+HUGE = f"truncate -s {2**32 + 44} take.wav; echo LIST >> take.wav; truncate -s $((44 + {{}})) take.wav; ln -s /dev/full takeR.wav"
 HUGE += "; $B take.wav; echo $(od -An -tx4 -j4 -N4 takeL.wav) $(od -An -tx4 -j40 -N4 takeL.wav)"
 FITS, UNKNOWN = lambda s: (2**32 - 1 - 36) // s, 2**32 - 1
 # The data chunk as the 1000th and the 1001st chunk, behind NOTE and JUNK chunks; and an ID3v1 tag, 128 bytes.
@@ -192,7 +192,7 @@ if GROUP == "splits":
             testing(f"{frames} frames of {bits} bits: sizes in 32 bits", *huge, may_lose=True)
     for src in S16, S24, wav(1, 8, noise(9)):
         for n in range(44 + 16 + 1):  # cut in the header, and in the first frames
-            testing(f"{src[22:24].hex()} channels, cut at {n}", T, MODEL, src[:n])
+            testing(f"{num(src, 22, 2)} channels of {num(src, 34, 2)} bits, cut at {n}", T, MODEL, src[:n])
     testing("a mono source", T, (MONO, 1), wav(1, 16, noise(400)))
     testing("8-bit samples", T, (WIDTH, 1), wav(2, 8, noise(400)))
     testing("no data chunk", T, (NO_DATA, 2), S16[:36] + chunk(b"JUNK", noise(99)))
