@@ -204,9 +204,9 @@ Mover Mover_for(std::uint32_t bits_per_sample, bool right)
 {
     switch (bits_per_sample) {
         case 16:
-            return Mover_of<2>(right);
+            return Mover_of<Bytes_per_sample(16)>(right);
         case 24:
-            return Mover_of<3>(right);
+            return Mover_of<Bytes_per_sample(24)>(right);
         default:
             // The header reader lets no other width through: reaching here is
             // a fault of this program, which must not copy a sample wrongly.
