@@ -1,15 +1,16 @@
 #include "common/fail.hpp"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-void Fail(int status, const char* format, ...)
+void Fail(int status, const char* message)
 {
-    std::va_list args;
-    va_start(args, format);
-    (void)std::vprintf(format, args);
-    va_end(args);
-    (void)std::putchar('\n');
+    (void)std::printf("%s\n", message);
     std::exit(status);
+}
+
+void Fail_missing(const char* name)
+{
+    (void)std::printf("Cannot find file in track list called %s!!\n", name);
+    std::exit(2);
 }

@@ -37,8 +37,9 @@ std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, 
         // for any other file that is no source.
         const bool there = stat(name, &s) == 0 && !Is_source_kind(s);
         if (also != nullptr) (void)std::fclose(also);
-        if (there) Fail(2, "Unable to read file.");
-        Fail(2, missing, name);
+        if (there) Fail(2, unable_to_read);
+        if (missing == nullptr) Fail_missing(name);
+        Fail(2, missing);
     }
     std::FILE* in = nullptr;
     if (fstat(fd, &s) == 0 && Is_source_kind(s) && fcntl(fd, F_SETFL, 0) == 0) in = fdopen(fd, "rb");
@@ -48,7 +49,7 @@ std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, 
         else
             (void)close(fd);
         if (also != nullptr) (void)std::fclose(also);
-        Fail(2, "Unable to read file.");
+        Fail(2, unable_to_read);
     }
     return in;
 }

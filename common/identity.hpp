@@ -20,9 +20,9 @@ using File_id = std::array<std::int64_t, 7>;
 // Opens name for reading as the source, never waiting for a writer. Anything
 // but a regular file or a block device (a FIFO, a socket, a folder) is no
 // source, nor, once its identity is noted, anything but that very file
-// unchanged. On failure it closes also (when given) and ends the process: with
-// missing, formatted with the name, when the name can't be opened, and
-// otherwise with "Unable to read file.".
+// unchanged. On failure it closes also (when given) and ends the process: when
+// the name can't be opened, with missing, or saying that no file of that name
+// is there where missing is null; otherwise with "Unable to read file.".
 std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, const char* missing);
 
 // The identity of the file that stream reads; false when it can't be had.

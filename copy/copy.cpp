@@ -218,7 +218,7 @@ Mover Mover_for(std::uint32_t bits_per_sample, bool right)
 {
     (void)std::fclose(in);
     (void)std::fclose(out);
-    Fail(2, "%s", message);
+    Fail(2, message);
 }
 
 }  // namespace
@@ -231,10 +231,10 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     const Mover move = Mover_for(bits, channel == 1);
     const std::int64_t s = Bytes_per_sample(bits);
     std::FILE* out = std::fopen(output, "ab");
-    std::FILE* in = Open_source(source, &source_id, out, "Unable to open file.");
+    std::FILE* in = Open_source(source, &source_id, out, unable_to_open);
     if (out == nullptr) {
         (void)std::fclose(in);
-        Fail(2, "Unable to open file.");
+        Fail(2, unable_to_open);
     }
     // Unbuffered can only be refused for a bad mode: the copy would merely be slower.
     (void)std::setvbuf(in, nullptr, _IONBF, 0);
@@ -249,7 +249,7 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
         static_cast<unsigned char*>(std::aligned_alloc(static_cast<std::size_t>(page),
                                                        static_cast<std::size_t>(block_bytes + block_bytes / 2))),
         &std::free);
-    if (!blocks) Fail_closing(in, out, "Unable to read file.");
+    if (!blocks) Fail_closing(in, out, unable_to_read);
     unsigned char* frames = blocks.get();
     unsigned char* samples = frames + block_bytes;
 
@@ -263,15 +263,15 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
 
     // Exactly the frames the header declares. Blocks follow each other, so one
     // seek to the first serves them all.
-    if (fseeko(in, static_cast<off_t>(data_offset), SEEK_SET) != 0) Fail_closing(in, out, "Unable to read file.");
+    if (fseeko(in, static_cast<off_t>(data_offset), SEEK_SET) != 0) Fail_closing(in, out, unable_to_read);
     Lanes chains[2 * widest] = {};
     std::int64_t n = first > 0 ? first : block_frames;
     for (std::int64_t remaining = frame_count; remaining > 0; remaining -= n, n = block_frames) {
         n = std::min(remaining, n);
         const auto bytes = static_cast<std::size_t>(n * frame_bytes);
-        if (std::fread(frames, 1, bytes, in) != bytes) Fail_closing(in, out, "Unable to read file.");
+        if (std::fread(frames, 1, bytes, in) != bytes) Fail_closing(in, out, unable_to_read);
         move(frames, samples, n, chains);
-        if (std::fwrite(samples, 1, bytes / 2, out) != bytes / 2) Fail_closing(in, out, "Unable to write file.");
+        if (std::fwrite(samples, 1, bytes / 2, out) != bytes / 2) Fail_closing(in, out, unable_to_write);
     }
     // The samples read are the take's only if nothing changed it meanwhile:
     // neither its size and times, nor, as both channels' copies read every
@@ -280,10 +280,10 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     // file behind a block device) shows only in the frames.
     const std::uint64_t digest = Fold(chains, std::size(chains));
     if (!Is_file(in, source_id) || (frames_digest && *frames_digest != digest)) {
-        Fail_closing(in, out, "Unable to read file.");
+        Fail_closing(in, out, unable_to_read);
     }
     frames_digest = digest;
 
     (void)std::fclose(in);
-    if (std::fclose(out) != 0) Fail(2, "Unable to write file.");
+    if (std::fclose(out) != 0) Fail(2, unable_to_write);
 }

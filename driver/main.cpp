@@ -45,10 +45,10 @@ void READ_WORD(std::string& word)
     (void)std::fflush(stdout);
     int c;
     while ((c = std::getchar()) != EOF && std::isspace(c)) {}
-    if (c == EOF) Fail(1, "%s", "");
+    if (c == EOF) Fail(1, "");
     word.clear();
     do {
-        if (word.size() == longest_path) Fail(2, "Filename error: looking for format of type name.wav");
+        if (word.size() == longest_path) Fail(2, bad_name);
         word.push_back(static_cast<char>(c));
     } while ((c = std::getchar()) != EOF && !std::isspace(c));
 }
@@ -70,11 +70,11 @@ void ASK_NAME(std::string& source)
 void COUNT_FRAMES(const std::string& source, const File_id& id, std::int64_t data_offset, std::uint64_t declared,
                   std::int64_t frame_bytes, std::int64_t& frames)
 {
-    std::FILE* in = Open_source(source.c_str(), &id, nullptr, "Cannot find file in track list called %s!!");
+    std::FILE* in = Open_source(source.c_str(), &id, nullptr, nullptr);
     std::int64_t end = fseeko(in, 0, SEEK_END) == 0 ? ftello(in) : -1;
     if (end >= 0) end = Samples_end(in, end, data_offset, declared);
     (void)std::fclose(in);
-    if (end < 0) Fail(2, "Unable to read file.");
+    if (end < 0) Fail(2, unable_to_read);
     frames = end > data_offset ? (end - data_offset) / frame_bytes : 0;
 }
 
@@ -109,12 +109,12 @@ int main(int argc, char** argv)
     // Writing an output that is the source would truncate the source before a
     // sample of it was read.
     if (Same_file(left.c_str(), source.c_str()) || Same_file(right.c_str(), source.c_str()))
-        Fail(2, "Unable to open file.");
+        Fail(2, unable_to_open);
     MAKE_HEADER(left.c_str(), sample_rates[0], bits_per_sample[0], frames);
     MAKE_HEADER(right.c_str(), sample_rates[0], bits_per_sample[0], frames);
     // Two outputs that are one file would hold a mix of both channels. Looked
     // at once both are written, so that a link to a name not yet there counts.
-    if (Same_file(left.c_str(), right.c_str())) Fail(2, "Unable to open file.");
+    if (Same_file(left.c_str(), right.c_str())) Fail(2, unable_to_open);
     const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
     std::optional<std::uint64_t> frames_digest;
     COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits, mono_header_length,

@@ -9,7 +9,7 @@ void NAME_OUTPUTS(const std::string& source, std::string& left, std::string& rig
     const std::size_t slash = source.rfind('/');
     const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t start = source.find_first_not_of('.', base);
-    if (start == std::string::npos) Fail(2, "Filename error: looking for format of type name.wav");
+    if (start == std::string::npos) Fail(2, bad_name);
     const std::size_t end = source.find('.', start);
     const std::string stem = source.substr(0, base) + source.substr(start, end - start);
     left = stem + "L.wav";

@@ -61,9 +61,9 @@ std::size_t Fetch(std::FILE* in, const unsigned char* head, std::size_t got, std
         std::memcpy(bytes, head + at, n);
         return n;
     }
-    if (fseeko(in, static_cast<off_t>(at), SEEK_SET) != 0) Fail(2, "Unable to read file.");
+    if (fseeko(in, static_cast<off_t>(at), SEEK_SET) != 0) Fail(2, unable_to_read);
     const std::size_t read = std::fread(bytes, 1, n, in);
-    if (std::ferror(in) != 0) Fail(2, "Unable to read file.");
+    if (std::ferror(in) != 0) Fail(2, unable_to_read);
     return read;
 }
 
@@ -113,39 +113,39 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
                     std::int64_t* data_offsets, std::uint64_t* data_sizes, std::uint32_t* sample_rates,
                     std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample, File_id* source_ids)
 {
-    std::FILE* in = Open_source(source, nullptr, nullptr, "Cannot find file in track list called %s!!");
+    std::FILE* in = Open_source(source, nullptr, nullptr, nullptr);
     // Noted before a byte is read, so that any change from here on is seen.
-    if (!Identify(in, source_ids[index])) Fail(2, "Unable to read file.");
+    if (!Identify(in, source_ids[index])) Fail(2, unable_to_read);
     // One read of the first bytes, where nearly every file has both chunks,
     // instead of a seek and a tiny read per chunk or probe. Zeroed, so that no
     // byte past the end of a short file is ever anything but known.
     unsigned char head[window] = {};
     const std::size_t got = std::fread(head, 1, window, in);
-    if (std::ferror(in) != 0) Fail(2, "Unable to read file.");
+    if (std::ferror(in) != 0) Fail(2, unable_to_read);
 
     // Only the first three tag bytes are compared: the fourth is a blank in
     // every writer but not in every old one.
     const std::int64_t format_at = Find_tag(in, head, got, "fmt");
-    if (format_at < 0) Fail(2, "Can't find format chunk in wave file!");
+    if (format_at < 0) Fail(2, no_format);
     unsigned char format[format_end];
     const auto format_got = static_cast<std::int64_t>(Fetch(in, head, got, format_at, format, format_end));
 
     // A field the file ends in the middle of belongs to a format chunk that is
     // not there, whatever its first bytes say.
-    if (format_got < channels_at + 2) Fail(2, "Can't find format chunk in wave file!");
+    if (format_got < channels_at + 2) Fail(2, no_format);
     channel_counts[index] = static_cast<std::uint32_t>(Assem2(format + channels_at));
-    if (channel_counts[index] != 2) Fail(1, "The file you want to convert is not a stereo track!");
+    if (channel_counts[index] != 2) Fail(1, not_stereo);
 
-    if (format_got < bits_at + 2) Fail(2, "Can't find format chunk in wave file!");
+    if (format_got < bits_at + 2) Fail(2, no_format);
     bits_per_sample[index] = static_cast<std::uint32_t>(Assem2(format + bits_at));
-    if (!Is_sample_width(bits_per_sample[index])) Fail(1, "24 bit or 16 bit wave files only!");
+    if (!Is_sample_width(bits_per_sample[index])) Fail(1, bad_width);
     bytes_per_sample[index] = Bytes_per_sample(bits_per_sample[index]);
     sample_rates[index] = static_cast<std::uint32_t>(Assem4(format + rate_at));
 
     // The data tag is looked for from the start again: some writers put it
     // ahead of a trailing format chunk.
     const std::int64_t data_at = Find_tag(in, head, got, "data");
-    if (data_at < 0) Fail(2, "Can't find data block in wave file!");
+    if (data_at < 0) Fail(2, no_data);
     unsigned char data[body_at];
     const std::size_t data_got = Fetch(in, head, got, data_at, data, body_at);
     (void)std::fclose(in);
@@ -203,7 +203,7 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
     Decon4(data_size, header + 40);
 
     std::FILE* out = std::fopen(output, "wb");
-    if (out == nullptr) Fail(2, "Unable to open file.");
+    if (out == nullptr) Fail(2, unable_to_open);
     const bool written = std::fwrite(header, 1, sizeof header, out) == sizeof header;
-    if (std::fclose(out) != 0 || !written) Fail(2, "Unable to write file.");
+    if (std::fclose(out) != 0 || !written) Fail(2, unable_to_write);
 }
