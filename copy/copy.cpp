@@ -9,21 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <memory>
 
 #include "common/fail.hpp"
 #include "common/widths.hpp"
 
 namespace {
-
-// Large blocks read and written straight between the files and the blocks:
-// the streams are unbuffered, so no byte is copied through a stdio buffer on
-// its way. 768 KiB of frames (131072 of 24 bits, 196608 of 16 bits) a block
-// measured fastest within 4 MiB of memory: smaller blocks take more system
-// calls, and blocks of 384, 192 and 96 KiB took 7, 15 and 30 % longer.
-constexpr std::int64_t block_bytes = 786432;
-constexpr std::int64_t page = 4096;
 
 constexpr bool Holds_whole_frames(std::int64_t bytes)
 {
@@ -34,55 +25,68 @@ constexpr bool Holds_whole_frames(std::int64_t bytes)
 }
 static_assert(Holds_whole_frames(block_bytes), "a block holds whole frames of every sample width");
 
+constexpr std::int64_t page = 4096;
+
 // Frames are moved a step of 16 at a time: 2 S vectors of 16 bytes in, for
 // samples of S bytes, and S vectors of one channel's samples out.
 constexpr std::int64_t step_frames = 16;
-constexpr std::size_t widest =
-    Bytes_per_sample(*std::max_element(std::begin(sample_widths), std::end(sample_widths)));
+constexpr std::size_t vector_bytes = 16;
 
-using Bytes16 = unsigned char __attribute__((vector_size(16)));
-using Words16 = std::uint16_t __attribute__((vector_size(16)));
-using Lanes = std::uint64_t __attribute__((vector_size(16)));
+// The digest is Fletcher's checksum (J. G. Fletcher, 1982) with 64-bit sums:
+// the frames are taken as 32-bit words, each word is added to a lane's sum,
+// and that sum to the lane's sum of sums. A mover of vectors deals the words
+// of every 16 bytes to four lanes, one each; the word-by-word mover keeps one
+// lane. Both copies of a run use the same mover, so they lay out the same
+// lanes, and every sum is compared, none folded into another.
+//
+// A change of one word by d changes its lane's sum by d, never a multiple of
+// 2^64: any one word or byte changed is seen. Two words of one lane k words
+// apart exchanged, or changed by +d and -d, leave the sum but change the sum
+// of sums by d k, which is a multiple of 2^64 only when k is a multiple of
+// 2^33 (32 GiB of one lane's words apart); two words of different lanes are
+// each the one change of their lane. Beyond that the checksum is linear: a
+// change escapes exactly when, in every lane, both the changes and the changes
+// weighted by their place add up to 0, as two blocks exchanged do when their
+// words sum the same, or three words of a lane changed by +d, -2d and +d.
+// Random new bytes written over the frames do so about once in 2^128.
+using Lanes = std::uint64_t __attribute__((vector_size(vector_bytes)));
+using Word_lanes = std::uint32_t __attribute__((vector_size(vector_bytes)));
+using Bytes16 = unsigned char __attribute__((vector_size(vector_bytes)));
+using Words16 = std::uint16_t __attribute__((vector_size(vector_bytes)));
 
-// The digest of the frames a copy reads. Each vector of a step goes into a
-// chain of its own, two 64-bit lanes wide: the word is added, and the sum is
-// mixed with itself shifted 29 bits down. Both halves of that can be undone,
-// so a change of any one word changes its chain whatever follows; the sum
-// carries upwards and the shift brings high bits down, so that words that
-// trade places do not give the same chain. The chains of one step are
-// independent of each other, and take the bytes as the move of the samples
-// has them in hand.
+// A lane's sum and sum of sums, in the vector movers two pairs of lanes, each
+// kept by value, so that the compiler keeps them in registers.
+using Word_sums = std::array<std::uint64_t, 2>;
+using Vector_sums = std::array<Lanes, 4>;
+static_assert(sizeof(Vector_sums) == sizeof(Frames_digest) && sizeof(Word_sums) <= sizeof(Frames_digest),
+              "a digest holds every lane's sums");
+
 template <typename T>
-void Chain(T& chain, const T& word)
+[[gnu::always_inline]] inline void Add(T& sum, T& sum_of_sums, const T& words)
 {
-    chain += word;
-    chain ^= chain >> 29;
+    sum += words;
+    sum_of_sums += sum;
 }
 
-std::uint64_t Fold(const Lanes* chains, std::size_t count)
+// A step on the machine's own words: the sums over the step's 32-bit words,
+// and the samples of channel C (0 left, 1 right) moved one by one.
+template <std::size_t S, std::size_t C>
+[[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Word_sums& sums)
 {
-    std::uint64_t digest = 0;
-    for (std::size_t k = 0; k < count; ++k) {
-        Chain(digest, chains[k][0]);
-        Chain(digest, chains[k][1]);
+    for (std::size_t k = 0; k < 2 * S * step_frames; k += sizeof(std::uint32_t)) {
+        std::uint32_t word;
+        std::memcpy(&word, frames + k, sizeof word);
+        Add(sums[0], sums[1], std::uint64_t{word});
     }
-    return digest;
+    for (std::size_t i = 0; i < step_frames; ++i) std::memcpy(samples + i * S, frames + (2 * i + C) * S, S);
 }
-
-// The chains of one mover, 2 S of them. Kept by value, so that the compiler
-// keeps them in registers: no store of samples can reach them.
-template <std::size_t S>
-using Chains = std::array<Lanes, 2 * S>;
 
 // With a vector shuffle, samples are picked 8 at a time: 16-bit ones out of
-// two vectors, 24-bit ones out of three by byte shuffles, which x86-64 has
-// only with SSSE3 (checked at run time: the first x86-64 processors lack it)
-// and every arm64 processor has. Per frame, digest included: 16-bit samples
-// one by one 0.22 ns, by SSE2's word shuffles 0.14, by SSSE3's byte shuffle
-// 0.12; 24-bit ones one by one 0.53, by the byte shuffle 0.19. Elsewhere, and
-// with a compiler that has no shuffle (GCC before 12), they go one by one.
+// two vectors, 24-bit ones out of three by byte shuffles, which x86 has only
+// with SSSE3 (checked at run time: the first x86-64 processors lack it, and
+// Debian's i386 assumes no vectors at all) and every arm64 processor has.
 #if defined(__has_builtin)
-#if __has_builtin(__builtin_shufflevector)
+#if __has_builtin(__builtin_shufflevector) && __has_builtin(__builtin_convertvector)
 #define MONOSPLIT_SHUFFLES 1
 #endif
 #endif
@@ -95,7 +99,7 @@ template <std::size_t C>
         const auto a = reinterpret_cast<Words16>(in[2 * half]);
         const auto b = reinterpret_cast<Words16>(in[2 * half + 1]);
         const Words16 picked = __builtin_shufflevector(a, b, C, 2 + C, 4 + C, 6 + C, 8 + C, 10 + C, 12 + C, 14 + C);
-        std::memcpy(samples + 16 * half, &picked, 16);
+        std::memcpy(samples + vector_bytes * half, &picked, vector_bytes);
     }
 }
 
@@ -126,78 +130,80 @@ template <std::size_t C>
         }
     }
 }
-#endif
 
-// One step: the digest takes every byte of the 16 frames, and the samples of
-// channel C (0 left, 1 right) are moved out of them.
-template <std::size_t S, std::size_t C, bool Shuffled>
-[[gnu::always_inline]] inline Chains<S> Step(const unsigned char* frames, unsigned char* samples, Chains<S> chains)
+// A step in vectors: the words of each 16 bytes widened to the lanes' 64
+// bits, and the samples of channel C picked by the shuffle of their width.
+template <std::size_t S, std::size_t C>
+[[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Vector_sums& sums)
 {
-    Lanes words[2 * S];
+    static_assert(S == Bytes_per_sample(16) || S == Bytes_per_sample(24), "a shuffle for every sample width");
+    Lanes in[2 * S];
+#pragma GCC unroll 6
     for (std::size_t k = 0; k < 2 * S; ++k) {
-        std::memcpy(&words[k], frames + sizeof(Lanes) * k, sizeof(Lanes));
-        Chain(chains[k], words[k]);
+        std::memcpy(&in[k], frames + vector_bytes * k, vector_bytes);
+        const auto words = reinterpret_cast<Word_lanes>(in[k]);
+        Add(sums[0], sums[2], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 5)));
+        Add(sums[1], sums[3], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 2, 6, 3, 7)));
     }
-#if defined(MONOSPLIT_SHUFFLES)
-    if constexpr (Shuffled) {
-        if constexpr (S == 2) Shuffle16<C>(words, samples);
-        if constexpr (S == 3) Shuffle24<C>(words, samples);
-        return chains;
+    if constexpr (S == Bytes_per_sample(16)) {
+        Shuffle16<C>(in, samples);
+    } else {
+        Shuffle24<C>(in, samples);
     }
-#endif
-    for (std::int64_t i = 0; i < step_frames; ++i) std::memcpy(samples + i * S, frames + (2 * i + C) * S, S);
-    return chains;
 }
+#endif
 
 // Moves the samples of channel C out of count frames, and goes on with the
-// digest in chains. The frames short of a whole step go through a step of
-// their own, padded with zeros.
-template <std::size_t S, std::size_t C, bool Shuffled>
+// digest, whose sums a mover keeps as Sums. The frames short of a whole step
+// go through a step of their own, padded with zeros.
+template <std::size_t S, std::size_t C, typename Sums>
 [[gnu::always_inline]] inline void Move(const unsigned char* frames, unsigned char* samples, std::int64_t count,
-                                        Lanes* chains)
+                                        Frames_digest& digest)
 {
-    Chains<S> own;
-    std::copy(chains, chains + own.size(), own.begin());
+    Sums sums;
+    std::memcpy(&sums, digest.data(), sizeof sums);
     std::int64_t i = 0;
-    for (; i + step_frames <= count; i += step_frames)
-        own = Step<S, C, Shuffled>(frames + 2 * S * i, samples + S * i, own);
+    for (; i + step_frames <= count; i += step_frames) Step<S, C>(frames + 2 * S * i, samples + S * i, sums);
     if (i < count) {
         unsigned char last[2 * S * step_frames] = {};
         unsigned char picked[S * step_frames];
         const auto left = static_cast<std::size_t>(count - i);
         std::memcpy(last, frames + 2 * S * i, left * 2 * S);
-        own = Step<S, C, Shuffled>(last, picked, own);
+        Step<S, C>(last, picked, sums);
         std::memcpy(samples + S * i, picked, left * S);
     }
-    std::copy(own.begin(), own.end(), chains);
+    std::memcpy(digest.data(), &sums, sizeof sums);
 }
 
-#if defined(MONOSPLIT_SHUFFLES) && defined(__x86_64__)
+#if defined(MONOSPLIT_SHUFFLES) && (defined(__x86_64__) || defined(__i386__))
 template <std::size_t S, std::size_t C>
 [[gnu::target("ssse3")]] void Move_ssse3(const unsigned char* frames, unsigned char* samples, std::int64_t count,
-                                         Lanes* chains)
+                                         Frames_digest& digest)
 {
-    Move<S, C, true>(frames, samples, count, chains);
+    Move<S, C, Vector_sums>(frames, samples, count, digest);
 }
 #endif
 
-using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count, Lanes* chains);
+using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count,
+                       Frames_digest& digest);
 
-// The fastest mover of S-byte samples this processor has.
+// The mover of S-byte samples for this processor: vectors where it has the
+// shuffles for them, SSE2's word shuffles for 16-bit samples on any x86-64,
+// and otherwise its own words.
 template <std::size_t S>
 Mover Mover_of(bool right)
 {
-#if defined(MONOSPLIT_SHUFFLES) && defined(__x86_64__)
+#if defined(MONOSPLIT_SHUFFLES) && (defined(__x86_64__) || defined(__i386__))
     if (__builtin_cpu_supports("ssse3") != 0) return right ? Move_ssse3<S, 1> : Move_ssse3<S, 0>;
 #endif
 #if defined(MONOSPLIT_SHUFFLES) && defined(__aarch64__)
-    constexpr bool shuffled = true;
-#elif defined(MONOSPLIT_SHUFFLES)
-    constexpr bool shuffled = S == 2;
+    using Sums = Vector_sums;
+#elif defined(MONOSPLIT_SHUFFLES) && defined(__x86_64__)
+    using Sums = std::conditional_t<S == Bytes_per_sample(16), Vector_sums, Word_sums>;
 #else
-    constexpr bool shuffled = false;
+    using Sums = Word_sums;
 #endif
-    return right ? Move<S, 1, shuffled> : Move<S, 0, shuffled>;
+    return right ? Move<S, 1, Sums> : Move<S, 0, Sums>;
 }
 
 Mover Mover_for(std::uint32_t bits_per_sample, bool right)
@@ -225,7 +231,7 @@ Mover Mover_for(std::uint32_t bits_per_sample, bool right)
 
 void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
                std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample,
-               std::int64_t samples_at, std::optional<std::uint64_t>& frames_digest)
+               std::int64_t samples_at, std::optional<Frames_digest>& frames_digest)
 {
     const auto bits = static_cast<std::uint32_t>(bits_per_sample);
     const Mover move = Mover_for(bits, channel == 1);
@@ -261,16 +267,15 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     std::int64_t first = 0;
     while (first < page && (samples_at + first * s) % page != 0) ++first;
 
-    // Exactly the frames the header declares. Blocks follow each other, so one
-    // seek to the first serves them all.
+    // Blocks follow each other, so one seek to the first serves them all.
     if (fseeko(in, static_cast<off_t>(data_offset), SEEK_SET) != 0) Fail_closing(in, out, unable_to_read);
-    Lanes chains[2 * widest] = {};
+    Frames_digest digest{};
     std::int64_t n = first > 0 ? first : block_frames;
     for (std::int64_t remaining = frame_count; remaining > 0; remaining -= n, n = block_frames) {
         n = std::min(remaining, n);
         const auto bytes = static_cast<std::size_t>(n * frame_bytes);
         if (std::fread(frames, 1, bytes, in) != bytes) Fail_closing(in, out, unable_to_read);
-        move(frames, samples, n, chains);
+        move(frames, samples, n, digest);
         if (std::fwrite(samples, 1, bytes / 2, out) != bytes / 2) Fail_closing(in, out, unable_to_write);
     }
     // The samples read are the take's only if nothing changed it meanwhile:
@@ -278,7 +283,6 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     // frame, its frames. A write that moves no time (within the same second
     // where times are kept in seconds, or through a shared mapping, or to the
     // file behind a block device) shows only in the frames.
-    const std::uint64_t digest = Fold(chains, std::size(chains));
     if (!Is_file(in, source_id) || (frames_digest && *frames_digest != digest)) {
         Fail_closing(in, out, unable_to_read);
     }

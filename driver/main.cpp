@@ -116,7 +116,7 @@ int main(int argc, char** argv)
     // at once both are written, so that a link to a name not yet there counts.
     if (Same_file(left.c_str(), right.c_str())) Fail(2, unable_to_open);
     const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
-    std::optional<std::uint64_t> frames_digest;
+    std::optional<Frames_digest> frames_digest;
     COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits, mono_header_length,
               frames_digest);
     COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits, mono_header_length,

@@ -4,26 +4,31 @@
 # standard input. Every run must leave standard error empty and the source as it was, unless the case says it may
 # lose it, and a "done" must leave both outputs exactly as a small model of the split says.
 #   suite.py GROUP PROGRAM [EMULATOR ...]    exit status 77: skipped, for want of a tool
-#   suite.py midway [CHANGE]                 a split of take.wav changed halfway, as some cases run it
+#   suite.py midway [CHANGE [L]]             a split of take.wav changed halfway, as some cases run it
 import collections, mmap, os, random, re, shutil, subprocess, sys, tempfile, time
 
 # With takeR.wav a FIFO, the right channel's copy waits on it halfway through a long source. The source is changed
 # then: by CHANGE, Python's, or by a write of its last 4 bytes through a mapping whose every page was written before
-# the split began, which moves none of its times.
+# the split began, which moves none of its times. With L, takeL.wav is the FIFO, and the change is made while the
+# split waits to write the left header, before either copy reads.
 if sys.argv[1] == "midway":
     mapping = mmap.mmap(os.open("take.wav", os.O_RDWR), 0)
     mapping[:] = mapping[:]
-    os.mkfifo("takeR.wav")
+    change, before = sys.argv[2] if sys.argv[2:] else "mapping[-4:] = b'ZZZZ'", sys.argv[3:] == ["L"]
+    fifo = "takeL.wav" if before else "takeR.wav"
+    os.mkfifo(fifo)
     split = subprocess.Popen([os.environ["B"], "take.wav"])
-    with open("takeR.wav", "rb", buffering=0) as right:
-        waited = b""
-        while len(waited) <= 44:  # the header, then the first byte of samples
-            more = right.read(45 - len(waited))
-            waited += more
-            time.sleep(0 if more else 0.01)  # no writer yet
-        exec(sys.argv[2] if sys.argv[2:] else "mapping[-4:] = b'ZZZZ'")
-        while right.read(1 << 16):
-            pass
+    while before and open(f"/proc/{split.pid}/wchan").read() != "wait_for_partner":
+        time.sleep(0.01)
+    exec(change if before else "")
+    output, got = os.open(fifo, os.O_RDONLY), 0
+    while got <= 44:  # the header, then the first byte of samples
+        more = len(os.read(output, 45 - got))
+        got += more
+        time.sleep(0 if more else 0.01)  # no writer yet, or between two
+    exec("" if before else change)
+    while split.poll() is None:
+        os.read(output, 1 << 16) or time.sleep(0.01)
     sys.exit(split.wait())
 
 GROUP, PROGRAM, EMULATOR = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3:]
@@ -163,6 +168,9 @@ LOOP = "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; {}; $B take.
 SECTORS = S24 + bytes(-len(S24) % 512)  # a loop device holds whole 512-byte sectors
 # Three blocks of frames, the last read by the right channel's copy after it waited halfway.
 MIDWAY, LONG = f"{TIMEOUT} python3 $SUITE midway", wav(2, 24, noise(3 * BLOCK))
+# Silence but for frames 1,000,000 = (1, 1) and 1,000,016 = (2, 2), starting at AT: 16 words apart, one lane's.
+AT = 44 + 4 * 1000000
+QUIET = wav(2, 16, bytes(4 * 1000000) + le(0x10001, 4) + bytes(60) + le(0x20002, 4) + bytes(4 * 499983))
 # A file system that keeps times in whole seconds, and a write to LONG's last frame within the second it was copied.
 EXT4 = "truncate -s 16M fs; mkfs.ext4 -q -F -I 128 fs >/dev/null 2>&1; mkdir m; mount -o loop fs m; cd m"
 SECOND = "python3 -c 'import time; time.sleep(1 - time.time() % 1)'; cp ../take.wav .; " + MIDWAY
@@ -231,6 +239,10 @@ elif GROUP == "faults":
     testing("frames written through a mapping, no time moved", MIDWAY, (READ, 2), LONG, may_lose=True)
     grow = f"{MIDWAY} \"open('take.wav', 'ab').write(b'LIST')\""
     testing("grown during the right channel's copy", grow, (READ, 2), LONG, may_lose=True)
+    swap = f'{MIDWAY} "a, m = {AT}, mapping; m[a : a + 4], m[a + 64 : a + 68] = m[a + 64 : a + 68], m[a : a + 4]"'
+    testing("two frames of silence exchanged: Unable to read file.", swap, (READ, 2), QUIET, may_lose=True)
+    pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'
+    testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
 elif GROUP == "loop":
     testing("an output that is the source's device", LOOP.format("ln -s $d takeL.wav"), (OPEN, 2), SECTORS)
     node = "mknod takeL.wav b $(stat -c '0x%t 0x%T' $d)"
