@@ -4,6 +4,8 @@
 // it read what the first one did.
 #include "copy/copy.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -25,7 +27,14 @@ constexpr bool Holds_whole_frames(std::int64_t bytes)
 }
 static_assert(Holds_whole_frames(block_bytes), "a block holds whole frames of every sample width");
 
-constexpr std::int64_t page = 4096;
+// The size of the pages the kernel copies between a file and memory, and the
+// page that is assumed where the system can't tell (4 KiB, the smallest Linux
+// has anywhere).
+std::int64_t Page_size()
+{
+    const long page = sysconf(_SC_PAGESIZE);
+    return page > 0 ? page : 4096;
+}
 
 // Frames are moved a step of 16 at a time: 2 S vectors of 16 bytes in, for
 // samples of S bytes, and S vectors of one channel's samples out.
@@ -246,6 +255,7 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     (void)std::setvbuf(in, nullptr, _IONBF, 0);
     (void)std::setvbuf(out, nullptr, _IONBF, 0);
 
+    const std::int64_t page = Page_size();
     const std::int64_t frame_bytes = 2 * s;
     const std::int64_t block_frames = block_bytes / frame_bytes;
     // Both blocks start on a page: the kernel's copies to and from a buffer a
