@@ -31,6 +31,16 @@ if sys.argv[1] == "midway":
         os.read(output, 1 << 16) or time.sleep(0.01)
     sys.exit(split.wait())
 
+# Of the reads of whole blocks in an strace log, how many there are, and how many of them land at another place in a
+# page than their offset in the file has.
+if sys.argv[1] == "phases":
+    at, phases = {}, []
+    for call, fd, x, size, got in re.findall(r"(lseek|read)\((\w+), (\w+), (\w+)\) += (\w+)", open("log").read()):
+        if call == "read" and int(size, 16) == 786432:
+            phases.append((int(x, 16) - at[fd]) % 4096)
+        at[fd] = int(got, 16) + at.get(fd, 0) * (call == "read")
+    sys.exit(print(len(phases), sum(phase != 0 for phase in phases)))
+
 GROUP, PROGRAM, EMULATOR = sys.argv[1], os.path.abspath(sys.argv[2]), sys.argv[3:]
 ROOT = tempfile.mkdtemp(prefix="monosplit-")
 CASE, B = ROOT + "/case", ROOT + "/monosplit"
@@ -296,6 +306,9 @@ elif GROUP == "strace":
     # Only the header and the last samples end off a page of the output: the first block brings it to one.
     writes = f"strace -qq -o log -e trace=write -P $PWD/takeL.wav $B take.wav; awk -F'= ' '(at += $NF) % {PAGE} {{n++}} END {{print n}}' log"
     testing("writes that fill whole pages", writes, (DONE + "2\n", 0), wav(2, 24, noise(6 * EDGES[24][-1])))
+    reads = "strace -qq -o log -e trace=lseek,read -e raw=lseek,read -P $PWD/take.wav $B take.wav; python3 $SUITE phases"
+    ffmpeg = S16[:36] + chunk(b"LIST", bytes(26)) + S16[36:44] + noise(4 * 2026 + 2 * BLOCK)  # samples at 78
+    testing("whole blocks read at their offset's place in a page", reads, (DONE + "4 0\n", 0), ffmpeg)
     # The data chunk's header starts 4 bytes before 40960, past the bytes the header reader takes at once: stdio
     # reads ahead in pieces of the file system's block, 4096 bytes, so the 4 behind that edge take a read that can fail.
     source = S24[:36] + chunk(b"LIST", b"x" * (10 * 4096 - 36 - 8 - 4)) + S24[36:] + chunk(b"LIST", b"x")
