@@ -92,19 +92,22 @@ int main(int argc, char** argv)
     std::string right;
     NAME_OUTPUTS(source, left, right);
 
-    std::uint32_t channel_counts[1];
-    std::int64_t data_offsets[1];
-    std::uint64_t data_sizes[1];
-    std::uint32_t sample_rates[1];
-    std::uint32_t bytes_per_sample[1];
-    std::uint32_t bits_per_sample[1];
-    File_id source_ids[1];
+    // Slot 0 holds the layout the split follows, slot 1 the same read once
+    // more when both channels are copied.
+    constexpr std::size_t slots = 2;
+    std::uint32_t channel_counts[slots];
+    std::int64_t data_offsets[slots];
+    std::uint64_t data_sizes[slots];
+    std::uint32_t sample_rates[slots];
+    std::uint32_t bytes_per_sample[slots];
+    std::uint32_t bits_per_sample[slots];
+    File_id source_ids[slots];
     GET_ATTRIBUTES(0, source.c_str(), channel_counts, data_offsets, data_sizes, sample_rates, bytes_per_sample,
                    bits_per_sample, source_ids);
 
+    const std::int64_t frame_bytes = std::int64_t{bytes_per_sample[0]} * channel_counts[0];
     std::int64_t frames = 0;
-    COUNT_FRAMES(source, source_ids[0], data_offsets[0], data_sizes[0],
-                 std::int64_t{bytes_per_sample[0]} * channel_counts[0], frames);
+    COUNT_FRAMES(source, source_ids[0], data_offsets[0], data_sizes[0], frame_bytes, frames);
 
     // Writing an output that is the source would truncate the source before a
     // sample of it was read.
@@ -121,6 +124,16 @@ int main(int argc, char** argv)
               frames_digest);
     COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits, mono_header_length,
               frames_digest);
+
+    // Both copies read the same frames, but from where the header said they
+    // are: a rewrite of the header, of the chunks ahead of the samples or of
+    // the bytes behind them that end them, made before the copies read, moves
+    // every sample the same way for both. So the layout is read once more.
+    CHECK_ATTRIBUTES(source.c_str(), channel_counts, data_offsets, data_sizes, sample_rates, bytes_per_sample,
+                     bits_per_sample, source_ids);
+    std::int64_t frames_now = 0;
+    COUNT_FRAMES(source, source_ids[0], data_offsets[1], data_sizes[1], frame_bytes, frames_now);
+    if (frames_now != frames) Fail(2, unable_to_read);
 
     // Both outputs are whole by now. A closed pipe on standard output ends the
     // process by SIGPIPE here, as it does any program; any other failure to

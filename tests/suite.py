@@ -181,6 +181,11 @@ MIDWAY, LONG = f"{TIMEOUT} python3 $SUITE midway", wav(2, 24, noise(3 * BLOCK))
 # Silence but for frames 1,000,000 = (1, 1) and 1,000,016 = (2, 2), starting at AT: 16 words apart, one lane's.
 AT = 44 + 4 * 1000000
 QUIET = wav(2, 16, bytes(4 * 1000000) + le(0x10001, 4) + bytes(60) + le(0x20002, 4) + bytes(4 * 499983))
+# RIFF, fmt, JUNK(100), data and LIST(212), rewritten before the copies read to a JUNK 12 bytes longer and a LIST 12
+# shorter: the same samples, 12 bytes further on.
+MOVABLE = S16[:36] + chunk(b"JUNK", bytes(100)) + S16[36:] + chunk(b"LIST", noise(212))
+SHIFT = f"{MIDWAY} \"mapping[156:] = mapping[144:-12]; mapping[40:44] = b'p\\0\\0\\0'; mapping[144:156] = bytes(12)"
+SHIFT += "; mapping[-204:-200] = b'\\xc8\\0\\0\\0'\" L"
 # A file system that keeps times in whole seconds, and a write to LONG's last frame within the second it was copied.
 EXT4 = "truncate -s 16M fs; mkfs.ext4 -q -F -I 128 fs >/dev/null 2>&1; mkdir m; mount -o loop fs m; cd m"
 SECOND = "python3 -c 'import time; time.sleep(1 - time.time() % 1)'; cp ../take.wav .; " + MIDWAY
@@ -253,6 +258,7 @@ elif GROUP == "faults":
     testing("two frames of silence exchanged: Unable to read file.", swap, (READ, 2), QUIET, may_lose=True)
     pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'
     testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
+    testing("chunks ahead of the samples moved: Unable to read file.", SHIFT, (READ, 2), MOVABLE, may_lose=True)
 elif GROUP == "loop":
     testing("an output that is the source's device", LOOP.format("ln -s $d takeL.wav"), (OPEN, 2), SECTORS)
     node = "mknod takeL.wav b $(stat -c '0x%t 0x%T' $d)"

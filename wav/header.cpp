@@ -107,15 +107,19 @@ std::uint64_t Rf64_data_size(const unsigned char* head, std::size_t got)
     return size == ~std::uint64_t{0} ? 0 : size;
 }
 
-}  // namespace
-
-void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
-                    std::int64_t* data_offsets, std::uint64_t* data_sizes, std::uint32_t* sample_rates,
-                    std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample, File_id* source_ids)
+// Ends the run as a failure of a reading of the attributes says, or, where
+// the reading is one more to check the first, as a source that changed.
+[[noreturn]] void Refuse(bool again, int status, const char* message)
 {
-    std::FILE* in = Open_source(source, nullptr, nullptr, nullptr);
-    // Noted before a byte is read, so that any change from here on is seen.
-    if (!Identify(in, source_ids[index])) Fail(2, unable_to_read);
+    if (again) Fail(2, unable_to_read);
+    Fail(status, message);
+}
+
+// The attributes of the source in, into slot index.
+void Read_attributes(std::FILE* in, bool again, std::int32_t index, std::uint32_t* channel_counts,
+                     std::int64_t* data_offsets, std::uint64_t* data_sizes, std::uint32_t* sample_rates,
+                     std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample)
+{
     // One read of the first bytes, where nearly every file has both chunks,
     // instead of a seek and a tiny read per chunk or probe. Zeroed, so that no
     // byte past the end of a short file is ever anything but known.
@@ -126,26 +130,26 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
     // Only the first three tag bytes are compared: the fourth is a blank in
     // every writer but not in every old one.
     const std::int64_t format_at = Find_tag(in, head, got, "fmt");
-    if (format_at < 0) Fail(2, no_format);
+    if (format_at < 0) Refuse(again, 2, no_format);
     unsigned char format[format_end];
     const auto format_got = static_cast<std::int64_t>(Fetch(in, head, got, format_at, format, format_end));
 
     // A field the file ends in the middle of belongs to a format chunk that is
     // not there, whatever its first bytes say.
-    if (format_got < channels_at + 2) Fail(2, no_format);
+    if (format_got < channels_at + 2) Refuse(again, 2, no_format);
     channel_counts[index] = static_cast<std::uint32_t>(Assem2(format + channels_at));
-    if (channel_counts[index] != 2) Fail(1, not_stereo);
+    if (channel_counts[index] != 2) Refuse(again, 1, not_stereo);
 
-    if (format_got < bits_at + 2) Fail(2, no_format);
+    if (format_got < bits_at + 2) Refuse(again, 2, no_format);
     bits_per_sample[index] = static_cast<std::uint32_t>(Assem2(format + bits_at));
-    if (!Is_sample_width(bits_per_sample[index])) Fail(1, bad_width);
+    if (!Is_sample_width(bits_per_sample[index])) Refuse(again, 1, bad_width);
     bytes_per_sample[index] = Bytes_per_sample(bits_per_sample[index]);
     sample_rates[index] = static_cast<std::uint32_t>(Assem4(format + rate_at));
 
     // The data tag is looked for from the start again: some writers put it
     // ahead of a trailing format chunk.
     const std::int64_t data_at = Find_tag(in, head, got, "data");
-    if (data_at < 0) Fail(2, no_data);
+    if (data_at < 0) Refuse(again, 2, no_data);
     unsigned char data[body_at];
     const std::size_t data_got = Fetch(in, head, got, data_at, data, body_at);
     (void)std::fclose(in);
@@ -154,6 +158,33 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
     std::uint64_t declared = data_got == body_at ? static_cast<std::uint32_t>(Assem4(data + size_at)) : 0;
     if (declared == unknown_size) declared = Rf64_data_size(head, got);
     data_sizes[index] = declared;
+}
+
+}  // namespace
+
+void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* channel_counts,
+                    std::int64_t* data_offsets, std::uint64_t* data_sizes, std::uint32_t* sample_rates,
+                    std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample, File_id* source_ids)
+{
+    std::FILE* in = Open_source(source, nullptr, nullptr, nullptr);
+    // Noted before a byte is read, so that any change from here on is seen.
+    if (!Identify(in, source_ids[index])) Fail(2, unable_to_read);
+    Read_attributes(in, false, index, channel_counts, data_offsets, data_sizes, sample_rates, bytes_per_sample,
+                    bits_per_sample);
+}
+
+void CHECK_ATTRIBUTES(const char* source, std::uint32_t* channel_counts, std::int64_t* data_offsets,
+                      std::uint64_t* data_sizes, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
+                      std::uint32_t* bits_per_sample, const File_id* source_ids)
+{
+    std::FILE* in = Open_source(source, &source_ids[0], nullptr, unable_to_read);
+    Read_attributes(in, true, 1, channel_counts, data_offsets, data_sizes, sample_rates, bytes_per_sample,
+                    bits_per_sample);
+    if (channel_counts[1] != channel_counts[0] || data_offsets[1] != data_offsets[0] ||
+        data_sizes[1] != data_sizes[0] || sample_rates[1] != sample_rates[0] ||
+        bits_per_sample[1] != bits_per_sample[0]) {
+        Fail(2, unable_to_read);
+    }
 }
 
 std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_offset, std::uint64_t declared)

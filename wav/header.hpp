@@ -15,6 +15,14 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
                     std::int64_t* data_offsets, std::uint64_t* data_sizes, std::uint32_t* sample_rates,
                     std::uint32_t* bytes_per_sample, std::uint32_t* bits_per_sample, File_id* source_ids);
 
+// Reads the attributes of the source once more, from the file identified as
+// source_ids[0] and unchanged, into slot 1 of each array, and ends the run with
+// "Unable to read file." unless they are those of slot 0: the layout the split
+// followed is still the source's.
+void CHECK_ATTRIBUTES(const char* source, std::uint32_t* channel_counts, std::int64_t* data_offsets,
+                      std::uint64_t* data_sizes, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
+                      std::uint32_t* bits_per_sample, const File_id* source_ids);
+
 // Where the samples of in, a source of size bytes, end: at the size its data
 // chunk declares when a chunk or an ID3v1 tag stands right behind them,
 // otherwise at the end of the file. Reads 4 bytes of in at most; -1 when they
