@@ -259,6 +259,8 @@ elif GROUP == "faults":
     pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'
     testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
     testing("chunks ahead of the samples moved: Unable to read file.", SHIFT, (READ, 2), MOVABLE, may_lose=True)
+    gone = f"mkfifo takeL.wav; exec 3<>takeL.wav; {TIMEOUT} $B take.wav 3<&- & head -c 999 <&3 >/dev/null; exec 3<&-"
+    testing("an output's reader that leaves: Unable to write file.", gone + "; wait $!", (WRITE, 2), LONG)
 elif GROUP == "loop":
     testing("an output that is the source's device", LOOP.format("ln -s $d takeL.wav"), (OPEN, 2), SECTORS)
     node = "mknod takeL.wav b $(stat -c '0x%t 0x%T' $d)"
