@@ -63,11 +63,16 @@ using Word_lanes = std::uint32_t __attribute__((vector_size(vector_bytes)));
 using Bytes16 = unsigned char __attribute__((vector_size(vector_bytes)));
 using Words16 = std::uint16_t __attribute__((vector_size(vector_bytes)));
 
-// A lane's sum and sum of sums, in the vector movers two pairs of lanes, each
-// kept by value, so that the compiler keeps them in registers.
+using Wide_lanes = std::uint64_t __attribute__((vector_size(2 * vector_bytes)));
+
+// A lane's sum and sum of sums; the four lanes' in two pairs of 16-byte
+// vectors, or in two 32-byte ones where the processor has them. Each is kept
+// by value, so that the compiler keeps them in registers.
 using Word_sums = std::array<std::uint64_t, 2>;
 using Vector_sums = std::array<Lanes, 4>;
-static_assert(sizeof(Vector_sums) == sizeof(Frames_digest) && sizeof(Word_sums) <= sizeof(Frames_digest),
+using Wide_sums = std::array<Wide_lanes, 2>;
+static_assert(sizeof(Vector_sums) == sizeof(Frames_digest) && sizeof(Wide_sums) == sizeof(Frames_digest) &&
+                  sizeof(Word_sums) <= sizeof(Frames_digest),
               "a digest holds every lane's sums");
 
 template <typename T>
@@ -140,19 +145,32 @@ template <std::size_t C>
     }
 }
 
-// A step in vectors: the words of each 16 bytes widened to the lanes' 64
-// bits, and the samples of channel C picked by the shuffle of their width.
-template <std::size_t S, std::size_t C>
-[[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Vector_sums& sums)
+// The four words of in widened to the lanes' 64 bits: by interleaving them
+// with zeros (the vector movers run on little-endian processors only), or in
+// one conversion where the lanes are 32 bytes wide.
+[[gnu::always_inline]] inline void Digest(const Lanes& in, Vector_sums& sums)
+{
+    const auto words = reinterpret_cast<Word_lanes>(in);
+    Add(sums[0], sums[2], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 5)));
+    Add(sums[1], sums[3], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 2, 6, 3, 7)));
+}
+
+[[gnu::always_inline]] inline void Digest(const Lanes& in, Wide_sums& sums)
+{
+    Add(sums[0], sums[1], __builtin_convertvector(reinterpret_cast<Word_lanes>(in), Wide_lanes));
+}
+
+// A step in vectors: every 16 bytes into the digest, and the samples of
+// channel C picked by the shuffle of their width.
+template <std::size_t S, std::size_t C, typename Sums>
+[[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Sums& sums)
 {
     static_assert(S == Bytes_per_sample(16) || S == Bytes_per_sample(24), "a shuffle for every sample width");
     Lanes in[2 * S];
 #pragma GCC unroll 6
     for (std::size_t k = 0; k < 2 * S; ++k) {
         std::memcpy(&in[k], frames + vector_bytes * k, vector_bytes);
-        const auto words = reinterpret_cast<Word_lanes>(in[k]);
-        Add(sums[0], sums[2], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 5)));
-        Add(sums[1], sums[3], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 2, 6, 3, 7)));
+        Digest(in[k], sums);
     }
     if constexpr (S == Bytes_per_sample(16)) {
         Shuffle16<C>(in, samples);
@@ -191,6 +209,13 @@ template <std::size_t S, std::size_t C>
 {
     Move<S, C, Vector_sums>(frames, samples, count, digest);
 }
+
+template <std::size_t S, std::size_t C>
+[[gnu::target("avx2")]] void Move_avx2(const unsigned char* frames, unsigned char* samples, std::int64_t count,
+                                       Frames_digest& digest)
+{
+    Move<S, C, Wide_sums>(frames, samples, count, digest);
+}
 #endif
 
 using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count,
@@ -203,6 +228,7 @@ template <std::size_t S>
 Mover Mover_of(bool right)
 {
 #if defined(MONOSPLIT_SHUFFLES) && (defined(__x86_64__) || defined(__i386__))
+    if (__builtin_cpu_supports("avx2") != 0) return right ? Move_avx2<S, 1> : Move_avx2<S, 0>;
     if (__builtin_cpu_supports("ssse3") != 0) return right ? Move_ssse3<S, 1> : Move_ssse3<S, 0>;
 #endif
 #if defined(MONOSPLIT_SHUFFLES) && defined(__aarch64__)
