@@ -50,7 +50,7 @@ NO_FMT, NO_DATA = "Can't find format chunk in wave file!\n", "Can't find data bl
 MONO, WIDTH = "The file you want to convert is not a stereo track!\n", "24 bit or 16 bit wave files only!\n"
 OPEN, READ, WRITE = "Unable to open file.\n", "Unable to read file.\n", "Unable to write file.\n"
 NAME, DONE = "Filename error: looking for format of type name.wav\n", "done\n"
-FAILS, SKIPPED, RULES = [], [], collections.Counter()
+FAILS, SKIPPED, RULES, CASES = [], [], collections.Counter(), collections.Counter()
 CANNOT = "Cannot find file in track list called {}!!\n".format
 MODEL, FAULTED = "what the model says", "what the model says, or a known failure with status 2"
 
@@ -120,6 +120,7 @@ def check(what, ok, detail=""):
 # (stdout, status), MODEL or FAULTED.
 def testing(name, command, want, source=b"", stdin="", at="take.wav", may_lose=False):
     shutil.rmtree(CASE, True)
+    failed = len(FAILS)
     os.makedirs(os.path.dirname(f"{CASE}/{at}"), exist_ok=True)
     open(f"{CASE}/{at}", "wb").write(source)
     r = subprocess.run(command, shell=True, cwd=CASE, input=stdin.encode(), capture_output=True, env=ENV)
@@ -134,6 +135,7 @@ def testing(name, command, want, source=b"", stdin="", at="take.wav", may_lose=F
         check(name + ": outputs", (read(stem + "L.wav"), read(stem + "R.wav")) == says[2:])
     if got[1] == 1 or got[0] in (NO_FMT, NO_DATA):
         check(name + ": no outputs", not os.path.exists(stem + "L.wav"))
+    CASES["failed" if len(FAILS) > failed else "passed"] += 1
     return got
 
 
@@ -374,6 +376,7 @@ elif GROUP == "peers":  # files as common writers leave them, each output the sa
 else:
     check(f"a group called {GROUP}", False)
 shutil.rmtree(ROOT, True)
+print(f"{GROUP}: {CASES['passed']} passed, {CASES['failed']} failed" + ", 1 skipped" * bool(SKIPPED))
 if SKIPPED and not FAILS:
     sys.exit(print("skipped the cases that need", *SKIPPED) or 77)
 sys.exit(1 if FAILS else 0)
