@@ -36,8 +36,8 @@ if sys.argv[1] == "midway":
 if sys.argv[1] == "phases":
     at, phases = {}, []
     for call, fd, x, size, got in re.findall(r"(lseek|read)\((\w+), (\w+), (\w+)\) += (\w+)", open("log").read()):
-        if call == "read" and int(size, 16) == 786432:
-            phases.append((int(x, 16) - at[fd]) % 4096)
+        if call == "read" and size == "0xc0000":  # a whole block
+            phases.append((int(x, 16) - at[fd]) % os.sysconf("SC_PAGE_SIZE"))
         at[fd] = int(got, 16) + at.get(fd, 0) * (call == "read")
     sys.exit(print(len(phases), sum(phase != 0 for phase in phases)))
 
@@ -70,14 +70,17 @@ def wav(channels, bits, data, rate=44100, size=None, riff=b"RIFF"):
 
 # The model, as the README tells it. A tag is the id of one of the first 1000 chunks of the list that starts at 12;
 # where the list breaks first, it is the first even offset from 12 to 15000 at which the tag stands.
+LAST_PROBE, MOST_CHUNKS = 15000, 1000
+
+
 def find(src, tag, at=12):
-    for _ in range(1000):
+    for _ in range(MOST_CHUNKS):
         if at + 8 > len(src) or not (src.startswith(tag, at) or is_id(src[at : at + 4])):
             break
         if src.startswith(tag, at):
             return at
         at += 8 + num(src, at + 4) + num(src, at + 4) % 2
-    return next((p for p in range(12, 15001, 2) if src.startswith(tag, p)), None)
+    return next((p for p in range(12, LAST_PROBE + 1, 2) if src.startswith(tag, p)), None)
 
 
 # The samples run from the data chunk's body to the end of the file, or to the size it declares when a chunk id or
@@ -153,32 +156,54 @@ os.chmod(B, 0o755)
 S16, S24, BAD = wav(2, 16, noise(1000 * 4)), wav(2, 24, noise(1001 * 6, 2), 96000), b"\1bad"  # BAD: not a chunk id
 # NOTE: "data" at an even offset in a chunk's body. T: a split; the arguments after the first are ignored.
 NOTE, T = chunk(b"note", b"..data"), "$B take.wav o.wav h"
-HELP = subprocess.run(B, input=b"h\nx\n", capture_output=True).stdout.decode()[len(P1) : -len(P2)]
-SCREEN = 24  # lines of a terminal, which the help and the prompt around it must fit
-check("help fits a screen", "'x'" in HELP and "takeL.wav" in HELP and HELP.count("\n") + 4 <= SCREEN, HELP)
-# The copier moves 768 KiB of frames a block, the first short by the frames that bring the output from its 44-byte
-# header to a page boundary. EDGES: frame counts at the edges of the first block, of the next and of several.
-BLOCK, PAGE = 786432, 4096
-EDGE = lambda f, k: (0, 1, f - 1, f, f + 1, f + k, f + 2 * k + 5)
-FIRST = lambda s: next(n for n in range(PAGE) if (44 + n * s) % PAGE == 0)
-EDGES = {bits: EDGE(FIRST(bits // 8), BLOCK // (bits // 4)) for bits in (16, 24)}
-LAST_PROBE, MOST_CHUNKS, PATH_MAX, NAME_MAX = 15000, 1000, 4096, 255  # where tags are looked for; Linux's limits
+VERSION = re.search(
+    r"project\(monosplit VERSION ([\d.]+)", open(os.path.dirname(ENV["SUITE"]) + "/../CMakeLists.txt").read()
+)[1]
+HELP = f"""
+monosplit splits a stereo WAV file into two mono WAV files, one per channel.
+
+Give the source as the argument (monosplit take.wav) or type its name at
+the prompt as one word: a blank ends it, so give a name with blanks as the
+argument. The outputs go beside the source, named after it up to its first
+'.' (any '.' at its very start skipped): take.wav gives takeL.wav (left
+channel) and takeR.wav (right channel), overwriting files of those names.
+
+It accepts stereo WAV files of 16 or 24 bits per sample; the samples are
+copied unchanged behind a 44-byte mono PCM header.
+
+Exit status: 0 both outputs written; 1 you left, or the source is not
+16- or 24-bit stereo; 2 a problem with a name, a file or its chunks.
+
+Type 'x' at the next prompt to leave.
+monosplit {VERSION}
+"""
+check("the help and the prompts around it fit a terminal's 24 lines", HELP.count("\n") + 4 <= 24)
+# The copier moves 768 KiB of frames a block (196608 of 16 bits, 131072 of 24), the first short by the frames that
+# bring the output from its 44-byte header to a 4 KiB page boundary: 2026 of 16 bits, 2716 of 24. EDGES: frame
+# counts at the edges of the first block, of the next and of several.
+BLOCK, PAGE = 786432, os.sysconf("SC_PAGE_SIZE")
+EDGES = {16: (0, 1, 2025, 2026, 2027, 198634, 395247), 24: (0, 1, 2715, 2716, 2717, 133788, 264865)}
+PATH_MAX, NAME_MAX = 4096, 255  # Linux's limits
 # A source of 4 GiB and more, frames of it, and what its left output declares as its RIFF and data sizes, shown as
-# takeR.wav is full. FITS: the most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32 bits;
-# one more is declared unknown in both.
-HUGE = f"truncate -s {2**32 + 44} take.wav; echo LIST >> take.wav; truncate -s $((44 + {{}})) take.wav; ln -s /dev/full takeR.wav"
-HUGE += "; $B take.wav; echo $(od -An -tx4 -j4 -N4 takeL.wav) $(od -An -tx4 -j40 -N4 takeL.wav)"
+# takeR.wav is full. FITS: the most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32
+# bits; one more is declared unknown in both.
+HUGE = f"truncate -s {2**32 + 44} take.wav; echo LIST >> take.wav; truncate -s $((44 + {{}})) take.wav"
+HUGE += "; ln -s /dev/full takeR.wav; $B take.wav"
+HUGE += "; echo $(od -An -tx4 -j4 -N4 takeL.wav) $(od -An -tx4 -j40 -N4 takeL.wav)"
 FITS, UNKNOWN = lambda s: (2**32 - 1 - 36) // s, 2**32 - 1
 # The data chunk as the 1000th and the 1001st chunk, behind NOTE and JUNK chunks; and an ID3v1 tag, 128 bytes.
 NTH = lambda n: S16[:36] + NOTE + b"JUNK\0\0\0\0" * (n - 3) + S16[36:]
 ID3V1 = wav(2, 16, noise(400)) + b"TAG\xc9" + bytes(128 - 4)  # its title starts with a Latin-1 letter
 # The source's openings: the header is read at the first, its size measured at the second, each channel copied at
-# the third (left) and fourth (right).
-MEASURE, LEFT, RIGHT = 2, 3, 4
+# the third (left) and fourth (right), the header read once more at the fifth.
+MEASURE, LEFT, RIGHT, AGAIN = 2, 3, 4, 5
+OPENING = {MEASURE: "its size is measured", LEFT: "the left copy", RIGHT: "the right copy", AGAIN: "its check"}
 TIMEOUT = "timeout 20"  # for cases that would hang if the program waited
-LOOP = "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; {}; $B take.wav; s=$?; losetup -d $d; mv t take.wav; exit $s"
+LOOP = "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; {}; $B take.wav; s=$?"
+LOOP += "; losetup -d $d; mv t take.wav; exit $s"
 SECTORS = S24 + bytes(-len(S24) % 512)  # a loop device holds whole 512-byte sectors
-# Three blocks of frames, the last read by the right channel's copy after it waited halfway.
+# Three blocks' bytes of frames, read in four (the first short), the last by the right channel's copy after it
+# waited halfway.
 MIDWAY, LONG = f"{TIMEOUT} python3 $SUITE midway", wav(2, 24, noise(3 * BLOCK))
 # Silence but for frames 1,000,000 = (1, 1) and 1,000,016 = (2, 2), starting at AT: 16 words apart, one lane's.
 AT = 44 + 4 * 1000000
@@ -261,7 +286,9 @@ elif GROUP == "faults":
     pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'
     testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
     testing("chunks ahead of the samples moved: Unable to read file.", SHIFT, (READ, 2), MOVABLE, may_lose=True)
-    gone = f"mkfifo takeL.wav; exec 3<>takeL.wav; {TIMEOUT} $B take.wav 3<&- & head -c 999 <&3 >/dev/null; exec 3<&-"
+    gone = (
+        f"mkfifo takeL.wav; exec 3<>takeL.wav; {TIMEOUT} $B take.wav 3<&- & head -c 999 <&3 >/dev/null; exec 3<&-"
+    )
     testing("an output's reader that leaves: Unable to write file.", gone + "; wait $!", (WRITE, 2), LONG)
 elif GROUP == "loop":
     testing("an output that is the source's device", LOOP.format("ln -s $d takeL.wav"), (OPEN, 2), SECTORS)
@@ -293,7 +320,8 @@ elif GROUP == "batch":  # what the script prints, sorted (the splits run side by
     newline = "mkdir s; cp x 's/a\nb.wav'; cp x b.wav; echo old > bL.wav; $SA s && cat bL.wav"
     batch("a line break in a name", newline, "$'s/a\\nb.wav': done\n0\nold\n")
     if shutil.which("parallel"):  # as the README runs it on other machines, on this one
-        parallel = f"{guitar}; printf '%s\\n' : > machines; $SA --list s | parallel -0 --sshloginfile machines --tag monosplit"
+        parallel = f"{guitar}; printf '%s\\n' : > machines"
+        parallel += "; $SA --list s | parallel -0 --sshloginfile machines --tag monosplit"
         batch("GNU parallel on the list", parallel, "0\ns/GUITAR.wav\tdone\n")
     else:
         SKIPPED.append("parallel")
@@ -307,28 +335,36 @@ elif GROUP == "strace":
         (LEFT, "grown", "head -c 999 /dev/zero >> take.wav", READ),
         (MEASURE, "cut short", "truncate -s 999 take.wav", READ),
         (MEASURE, "removed", "rm take.wav", missing),
-        *((n, "replaced", "mv o take.wav", READ) for n in (MEASURE, LEFT, RIGHT)),
-        *((n, "rewritten", "cp o take.wav", READ) for n in (MEASURE, LEFT, RIGHT)),
+        *((n, "replaced", "mv o take.wav", READ) for n in (MEASURE, LEFT, RIGHT, AGAIN)),
+        *((n, "rewritten", "cp o take.wav", READ) for n in (MEASURE, LEFT, RIGHT, AGAIN)),
         *((n, "a FIFO", "rm take.wav; mkfifo take.wav", READ) for n in (MEASURE, LEFT, RIGHT)),
     ]:
         command = f"{other}; (sleep .4; {change}) & {TIMEOUT} {delay}{n} $B $PWD/take.wav"
-        testing(f"{what} before opening {n}", command, (out, 2), S24, may_lose=True)
+        testing(f"{what} before {OPENING[n]} opens it: {out.strip()}", command, (out, 2), S24, may_lose=True)
     # Only the header and the last samples end off a page of the output: the first block brings it to one.
-    writes = f"strace -qq -o log -e trace=write -P $PWD/takeL.wav $B take.wav; awk -F'= ' '(at += $NF) % {PAGE} {{n++}} END {{print n}}' log"
+    writes = "strace -qq -o log -e trace=write -P $PWD/takeL.wav $B take.wav; "
+    writes += f"awk -F'= ' '(at += $NF) % {PAGE} {{n++}} END {{print n}}' log"
     testing("writes that fill whole pages", writes, (DONE + "2\n", 0), wav(2, 24, noise(6 * EDGES[24][-1])))
-    reads = "strace -qq -o log -e trace=lseek,read -e raw=lseek,read -P $PWD/take.wav $B take.wav; python3 $SUITE phases"
+    reads = "strace -qq -o log -e trace=lseek,read -e raw=lseek,read -P $PWD/take.wav $B take.wav"
     ffmpeg = S16[:36] + chunk(b"LIST", bytes(26)) + S16[36:44] + noise(4 * 2026 + 2 * BLOCK)  # samples at 78
-    testing("whole blocks read at their offset's place in a page", reads, (DONE + "4 0\n", 0), ffmpeg)
+    testing(
+        "whole blocks read at their offset's place in a page",
+        reads + "; python3 $SUITE phases",
+        (DONE + "4 0\n", 0),
+        ffmpeg,
+    )
     # The data chunk's header starts 4 bytes before 40960, past the bytes the header reader takes at once: stdio
-    # reads ahead in pieces of the file system's block, 4096 bytes, so the 4 behind that edge take a read that can fail.
+    # reads ahead in pieces of the file system's block, 4096 bytes, so the 4 behind that edge take a read that can
+    # fail.
     source = S24[:36] + chunk(b"LIST", b"x" * (10 * 4096 - 36 - 8 - 4)) + S24[36:] + chunk(b"LIST", b"x")
+    STRACE = "strace -f -y -o log -P $PWD/take.wav -P $PWD/takeL.wav -P $PWD/takeR.wav"
     for call in "openat", "read", "write", "lseek", "close", "newfstatat", "fcntl":
         for n in range(1, 99):  # until no call is left to fail
-            inject = f"strace -f -y -o log -P $PWD/take.wav -P $PWD/takeL.wav -P $PWD/takeR.wav -e inject={call}:error=EIO:when={n}"
-            got = testing(f"{call} {n} fails", f"{inject} -e trace={call} $B $PWD/take.wav", FAULTED, source)
+            inject = f"{STRACE} -e inject={call}:error=EIO:when={n} -e trace={call} $B $PWD/take.wav"
+            got = testing(f"a failed {call}, the {n}th: a known failure or done", inject, FAULTED, source)
             # A write or close of an output that failed can never end in "done".
             lost = re.search(rb"(write|close)\(\d+<[^>]*take[LR]\.wav>.*INJECTED", read(CASE + "/log"))
-            check(f"{call} {n}: a failed output ends in failure", not lost or got[1] == 2)
+            check(f"a failed {call} of an output, the {n}th: never done", not lost or got[1] == 2)
             if b"INJECTED" not in read(CASE + "/log"):
                 break
         check(f"{call} fails somewhere", n > 1)
@@ -352,12 +388,13 @@ elif GROUP.startswith("hostile"):  # in halves of 1000 sources, one from each se
         for _ in range(rnd.choice((0, 0, 1, 2, 4))):  # in the header often, anywhere, or just before the end
             at = rnd.choice([rnd.randrange(49)] * 5 + [rnd.randrange(len(src) + 1), len(src) - 9])
             src[at : at + 4] = rnd.choice(damage)
-        ends[testing(f"{GROUP} source {i}", T, MODEL, bytes(src))[1]] += 1
+        ends[testing(f"damaged source {i} of seed {GROUP[-1]}: as the model says", T, MODEL, bytes(src))[1]] += 1
     check("every end is reached", min(ends.values()) > 100 and len(ends) == 3, f"statuses: {ends}")
     check("every rule is met", len(RULES) == 4 and min(RULES.values()) > 10, str(RULES))
 elif GROUP == "peers":  # files as common writers leave them, each output the same as sox's reading of its channel
-    ff = "ffmpeg -v error -f lavfi -i sine=r=48000:d=0.4 -f lavfi -i anoisesrc=r=48000:d=0.4 -filter_complex amerge -y "
-    ff += '-c:a pcm_s{}le -write_bext 1 -metadata comment="$(python3 -c "print((\'Notes: fmt, data.  \' * 900)[:16500])")" p.wav'
+    ff = "ffmpeg -v error -f lavfi -i sine=r=48000:d=0.4 -f lavfi -i anoisesrc=r=48000:d=0.4 -filter_complex amerge"
+    comment = "$(python3 -c \"print(('Notes: fmt, data.  ' * 900)[:16500])\")"  # past 15000, where no scan reaches
+    ff += f' -y -c:a pcm_s{{}}le -write_bext 1 -metadata comment="{comment}" p.wav'
     tone = "sox -n -r 48000 -b 24 -c 2 q.wav synth .5 sine 440 pinknoise && sndfile-"
     title = "&& sndfile-metadata-set --str-title 'Take three' p.wav"
     for name, make in [
