@@ -84,15 +84,20 @@ template <typename T>
 }
 
 // A step on the machine's own words: the sums over the step's 32-bit words,
-// and the samples of channel C (0 left, 1 right) moved one by one. A 32-bit
+// and the samples of channel C (0 left, 1 right) moved one by one. Frames
+// start at even offsets (chunks do), so each word is read as two 16-bit
+// halves, which processors without unaligned loads read whole. A 32-bit
 // processor adds 64 bits with a carry from one half to the other, which
-// costs more than the move itself: there the step sums the words' 16-bit
-// halves in 32 bits, which no step's words can carry out of, and brings the
-// step's sums into the lane's once, with the same result.
+// costs more than the move itself: there the step sums the halves in 32 bits,
+// which no step's words can carry out of, and brings the step's sums into the
+// lane's once, with the same result.
 template <std::size_t S, std::size_t C>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Word_sums& sums)
 {
     constexpr std::size_t words = 2 * S * step_frames / sizeof(std::uint32_t);
+    const auto* even = static_cast<const unsigned char*>(__builtin_assume_aligned(frames, sizeof(std::uint16_t)));
+    std::uint16_t halves[2 * words];
+    std::memcpy(halves, even, sizeof halves);
     if constexpr (sizeof(std::uintptr_t) < sizeof(std::uint64_t)) {
         static_assert(words * (words + 1) / 2 * 0xFFFF <= 0xFFFFFFFF, "a step's halves sum within 32 bits");
         std::uint32_t low = 0;
@@ -101,10 +106,8 @@ template <std::size_t S, std::size_t C>
         std::uint32_t high_sums = 0;
 #pragma GCC unroll 24
         for (std::size_t k = 0; k < words; ++k) {
-            std::uint32_t word;
-            std::memcpy(&word, frames + sizeof word * k, sizeof word);
-            Add(low, low_sums, word & 0xFFFF);
-            Add(high, high_sums, word >> 16);
+            Add(low, low_sums, std::uint32_t{halves[2 * k]});
+            Add(high, high_sums, std::uint32_t{halves[2 * k + 1]});
         }
         // Each word's running sum is the lane's sum before the step and the
         // step's own so far.
@@ -113,13 +116,11 @@ template <std::size_t S, std::size_t C>
     } else {
 #pragma GCC unroll 24
         for (std::size_t k = 0; k < words; ++k) {
-            std::uint32_t word;
-            std::memcpy(&word, frames + sizeof word * k, sizeof word);
-            Add(sums[0], sums[1], std::uint64_t{word});
+            Add(sums[0], sums[1], halves[2 * k] + (std::uint64_t{halves[2 * k + 1]} << 16));
         }
     }
 #pragma GCC unroll 16
-    for (std::size_t i = 0; i < step_frames; ++i) std::memcpy(samples + i * S, frames + (2 * i + C) * S, S);
+    for (std::size_t i = 0; i < step_frames; ++i) std::memcpy(samples + i * S, even + (2 * i + C) * S, S);
 }
 
 // With a vector shuffle, samples are picked 8 at a time: 16-bit ones out of
@@ -219,7 +220,7 @@ template <std::size_t S, std::size_t C, typename Sums>
     std::int64_t i = 0;
     for (; i + step_frames <= count; i += step_frames) Step<S, C>(frames + 2 * S * i, samples + S * i, sums);
     if (i < count) {
-        unsigned char last[2 * S * step_frames] = {};
+        alignas(std::uint32_t) unsigned char last[2 * S * step_frames] = {};
         unsigned char picked[S * step_frames];
         const auto left = static_cast<std::size_t>(count - i);
         std::memcpy(last, frames + 2 * S * i, left * 2 * S);
