@@ -402,3 +402,4 @@ print(f"{GROUP}: {CASES['passed']} passed, {CASES['failed']} failed" + ", 1 skip
 if SKIPPED and not FAILS:
     sys.exit(print("skipped the cases that need", *SKIPPED) or 77)
 sys.exit(1 if FAILS else 0)
+    batch("Unicode's case, in any locale", two("Écho.1.wav", "écho.2.wav"), clash("Écho.1.wav", "écho.2.wav"))
