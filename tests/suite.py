@@ -306,6 +306,8 @@ elif GROUP == "batch":  # what the script prints, sorted (the splits run side by
     batch("a source that is an output but for case", two("vocal.wav", "voca.wav"), clash("voca.wav", "vocal.wav"))
     folders = "mkdir Drums drums; cp x Drums/take.wav; cp x drums/take.wav; $SA Drums drums"
     batch("one stem in two folders that differ in case", folders, "0\nDrums/take.wav: done\ndrums/take.wav: done\n")
+    absent = "mkdir s; cp x s/t.wav; MONOSPLIT=nowhere $SA s"
+    batch("no program to run", absent, "1\nmonosplit-all: can't run nowhere; install monosplit or set MONOSPLIT\n")
     batch("no folder", "$SA s", "2\nfind: 's': No such file or directory\n")
     unread = "mkdir -p s/no; cp x s/t.wav; chmod -R a+rwX . ..; chmod 0 s/no; $NOBODY $SA s"
     batch("a folder that may not be read", unread, f"2\nfind: 's/no': {NO}")
