@@ -321,6 +321,7 @@ elif GROUP == "batch":  # what the script prints, sorted (the splits run side by
         machines = "printf '%s\\n' : > machines; bash -c 'set -o pipefail; $SA --list s | "
         machines += "parallel -0 --sshloginfile machines --tag monosplit'"
         batch("GNU parallel on the list", f"{guitar}; {machines}", "0\ns/GUITAR.wav\tdone\n")
+        batch("a clash through GNU parallel", put("a.1.wav", "a.2.wav") + machines, clash("a.1.wav", "a.2.wav"))
     else:
         SKIPPED.append("parallel")
 elif GROUP == "strace":
