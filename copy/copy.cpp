@@ -128,7 +128,7 @@ template <std::size_t S, std::size_t C>
 // with SSSE3 (checked at run time: the first x86-64 processors lack it, and
 // Debian's i386 assumes no vectors at all) and every arm64 processor has.
 #if defined(__has_builtin)
-#if __has_builtin(__builtin_shufflevector) && __has_builtin(__builtin_convertvector)
+#if __has_builtin(__builtin_shufflevector)
 #define MONOSPLIT_SHUFFLES 1
 #endif
 #endif
@@ -173,9 +173,9 @@ template <std::size_t C>
     }
 }
 
-// The four words of in widened to the lanes' 64 bits: by interleaving them
-// with zeros (the vector movers run on little-endian processors only), or in
-// one conversion where the lanes are 32 bytes wide.
+// The four words of in widened to the lanes' 64 bits by interleaving them
+// with zeros (the vector movers run on little-endian processors only), into
+// two 16-byte vectors or one of 32 bytes.
 [[gnu::always_inline]] inline void Digest(const Lanes& in, Vector_sums& sums)
 {
     const auto words = reinterpret_cast<Word_lanes>(in);
@@ -185,7 +185,9 @@ template <std::size_t C>
 
 [[gnu::always_inline]] inline void Digest(const Lanes& in, Wide_sums& sums)
 {
-    Add(sums[0], sums[1], __builtin_convertvector(reinterpret_cast<Word_lanes>(in), Wide_lanes));
+    const auto words = reinterpret_cast<Word_lanes>(in);
+    const auto widened = __builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 4, 2, 4, 3, 4);
+    Add(sums[0], sums[1], reinterpret_cast<Wide_lanes>(widened));
 }
 
 // A step in vectors: every 16 bytes into the digest, and the samples of
