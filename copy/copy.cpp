@@ -58,7 +58,9 @@ constexpr std::size_t vector_bytes = 16;
 // change escapes exactly when, in every lane, both the changes and the changes
 // weighted by their place add up to 0, as two blocks exchanged do when their
 // words sum the same, or three words of a lane changed by +d, -2d and +d.
-// Random new bytes written over the frames do so about once in 2^128.
+// New random bytes written over a lane's words leave both its sums as they
+// were less often than once in 2^64: each sum moves by a sum of differences
+// spread over far more than 2^32 values.
 using Lanes = std::uint64_t __attribute__((vector_size(vector_bytes)));
 using Word_lanes = std::uint32_t __attribute__((vector_size(vector_bytes)));
 using Bytes16 = unsigned char __attribute__((vector_size(vector_bytes)));
