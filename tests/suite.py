@@ -272,7 +272,7 @@ elif GROUP == "faults":
     testing("grown during the right channel's copy", grow, (READ, 2), LONG, may_lose=True)
     swap = f'{MIDWAY} "a, m = {AT}, mapping; m[a : a + 4], m[a + 64 : a + 68] = m[a + 64 : a + 68], m[a : a + 4]"'
     testing("two frames of silence exchanged: Unable to read file.", swap, (READ, 2), QUIET, may_lose=True)
-    pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'
+    pair = f'{MIDWAY} "mapping[{AT} + 2] += 1; mapping[{AT} + 66] -= 1"'  # right samples: words' high halves
     testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
     testing("chunks ahead of the samples moved: Unable to read file.", SHIFT, (READ, 2), MOVABLE, may_lose=True)
     gone = (
