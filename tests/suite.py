@@ -352,10 +352,10 @@ elif GROUP == "strace":
     for call in "openat", "read", "write", "lseek", "close", "newfstatat", "fcntl":
         for n in range(1, 99):  # until no call is left to fail
             inject = f"{STRACE} -e inject={call}:error=EIO:when={n} -e trace={call} $B $PWD/take.wav"
-            got = testing(f"a failed {call}, the {n}th: a known failure or done", inject, FAULTED, source)
+            got = testing(f"{call} number {n} failing: a known failure or done", inject, FAULTED, source)
             # A write or close of an output that failed can never end in "done".
             lost = re.search(rb"(write|close)\(\d+<[^>]*take[LR]\.wav>.*INJECTED", read(CASE + "/log"))
-            check(f"a failed {call} of an output, the {n}th: never done", not lost or got[1] == 2)
+            check(f"{call} number {n} failing on an output: never done", not lost or got[1] == 2)
             if b"INJECTED" not in read(CASE + "/log"):
                 break
         check(f"{call} fails somewhere", n > 1)
