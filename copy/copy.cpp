@@ -323,8 +323,8 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     const std::int64_t frame_bytes = 2 * s;
     const std::int64_t block_frames = block_bytes / frame_bytes;
     const std::unique_ptr<unsigned char, decltype(&std::free)> blocks(
-        static_cast<unsigned char*>(std::aligned_alloc(static_cast<std::size_t>(page),
-                                                       static_cast<std::size_t>(block_bytes + page + block_bytes / 2))),
+        static_cast<unsigned char*>(std::aligned_alloc(
+            static_cast<std::size_t>(page), static_cast<std::size_t>(block_bytes + page + block_bytes / 2))),
         &std::free);
     if (!blocks) Fail_closing(in, out, unable_to_read);
     unsigned char* samples = blocks.get();
