@@ -85,44 +85,81 @@ template <typename T>
     sum_of_sums += sum;
 }
 
-// A step on the machine's own words: the sums over the step's 32-bit words,
-// and the samples of channel C (0 left, 1 right) moved one by one. Frames
-// start at even offsets (chunks do), so each word is read as two 16-bit
-// halves, which processors without unaligned loads read whole. A 32-bit
-// processor adds 64 bits with a carry from one half to the other, which
-// costs more than the move itself: there the step sums the halves in 32 bits,
-// which no step's words can carry out of, and brings the step's sums into the
-// lane's once, with the same result.
+// Frames start at even offsets (chunks do), so the word-by-word mover reads
+// them as 16-bit halves, which processors without unaligned loads read whole,
+// and writes the samples as halves too: the samples' block starts on a page
+// and a step's samples fill whole halves.
+constexpr bool big_endian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+constexpr std::uint16_t Half(std::uint32_t first, std::uint32_t second)
+{
+    return static_cast<std::uint16_t>(big_endian ? first << 8 | second : second << 8 | first);
+}
+
+// Byte b of channel C's samples, out of the halves of the frames that hold
+// them (samples of S bytes).
+template <std::size_t S, std::size_t C>
+[[gnu::always_inline]] inline std::uint32_t Byte_of(const std::uint16_t* halves, std::size_t b)
+{
+    const std::size_t at = (2 * (b / S) + C) * S + b % S;
+    const std::uint32_t half = halves[at / 2];
+    return (at % 2 == 0) == big_endian ? half >> 8 : half & 0xFF;
+}
+
+// A step on the machine's own words, two frames at a time: the sums over
+// their 32-bit words, then the samples of channel C (0 left, 1 right) put
+// together from the halves already read. A 32-bit processor adds 64 bits
+// with a carry from one half to the other, which costs more than the move
+// itself: there the step sums the halves in 32 bits, which no step's words
+// can carry out of, and brings the step's sums into the lane's once, with
+// the same result. It has too few registers to put 24-bit samples together
+// from halves: it sums the whole step's words first, then copies those
+// samples out of the frames byte for byte, which measured faster.
 template <std::size_t S, std::size_t C>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Word_sums& sums)
 {
+    constexpr bool narrow = sizeof(std::uintptr_t) < sizeof(std::uint64_t);
+    constexpr bool by_bytes = narrow && S == Bytes_per_sample(24);
+    constexpr std::size_t group = by_bytes ? step_frames : 2;
     constexpr std::size_t words = 2 * S * step_frames / sizeof(std::uint32_t);
+    static_assert(words * (words + 1) / 2 * 0xFFFF <= 0xFFFFFFFF, "a step's halves sum within 32 bits");
     const auto* even = static_cast<const unsigned char*>(__builtin_assume_aligned(frames, sizeof(std::uint16_t)));
-    std::uint16_t halves[2 * words];
-    std::memcpy(halves, even, sizeof halves);
-    if constexpr (sizeof(std::uintptr_t) < sizeof(std::uint64_t)) {
-        static_assert(words * (words + 1) / 2 * 0xFFFF <= 0xFFFFFFFF, "a step's halves sum within 32 bits");
-        std::uint32_t low = 0;
-        std::uint32_t high = 0;
-        std::uint32_t low_sums = 0;
-        std::uint32_t high_sums = 0;
+    auto* out = static_cast<unsigned char*>(__builtin_assume_aligned(samples, sizeof(std::uint16_t)));
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+    std::uint32_t low_sums = 0;
+    std::uint32_t high_sums = 0;
+#pragma GCC unroll 8
+    for (std::size_t g = 0; g < step_frames / group; ++g) {
+        std::uint16_t halves[group * S];
+        std::memcpy(halves, even + g * sizeof halves, sizeof halves);
 #pragma GCC unroll 24
-        for (std::size_t k = 0; k < words; ++k) {
-            Add(low, low_sums, std::uint32_t{halves[2 * k]});
-            Add(high, high_sums, std::uint32_t{halves[2 * k + 1]});
+        for (std::size_t k = 0; k < group * S / 2; ++k) {
+            if constexpr (narrow) {
+                Add(low, low_sums, std::uint32_t{halves[2 * k]});
+                Add(high, high_sums, std::uint32_t{halves[2 * k + 1]});
+            } else {
+                Add(sums[0], sums[1], halves[2 * k] + (std::uint64_t{halves[2 * k + 1]} << 16));
+            }
         }
+        if constexpr (!by_bytes) {
+#pragma GCC unroll 3
+            for (std::size_t k = 0; k < group * S / 2; ++k) {
+                const std::uint16_t picked = Half(Byte_of<S, C>(halves, 2 * k), Byte_of<S, C>(halves, 2 * k + 1));
+                std::memcpy(out + (g * group * S / 2 + k) * sizeof picked, &picked, sizeof picked);
+            }
+        }
+    }
+    if constexpr (narrow) {
         // Each word's running sum is the lane's sum before the step and the
         // step's own so far.
         sums[1] += words * sums[0] + low_sums + (std::uint64_t{high_sums} << 16);
         sums[0] += low + (std::uint64_t{high} << 16);
-    } else {
-#pragma GCC unroll 24
-        for (std::size_t k = 0; k < words; ++k) {
-            Add(sums[0], sums[1], halves[2 * k] + (std::uint64_t{halves[2 * k + 1]} << 16));
-        }
     }
+    if constexpr (by_bytes) {
 #pragma GCC unroll 16
-    for (std::size_t i = 0; i < step_frames; ++i) std::memcpy(samples + i * S, even + (2 * i + C) * S, S);
+        for (std::size_t i = 0; i < step_frames; ++i) std::memcpy(out + i * S, even + (2 * i + C) * S, S);
+    }
 }
 
 // With a vector shuffle, samples are picked 8 at a time: 16-bit ones out of
@@ -225,7 +262,7 @@ template <std::size_t S, std::size_t C, typename Sums>
     for (; i + step_frames <= count; i += step_frames) Step<S, C>(frames + 2 * S * i, samples + S * i, sums);
     if (i < count) {
         alignas(std::uint32_t) unsigned char last[2 * S * step_frames] = {};
-        unsigned char picked[S * step_frames];
+        alignas(std::uint32_t) unsigned char picked[S * step_frames];
         const auto left = static_cast<std::size_t>(count - i);
         std::memcpy(last, frames + 2 * S * i, left * 2 * S);
         Step<S, C>(last, picked, sums);
