@@ -176,12 +176,10 @@ template <std::size_t S, std::size_t C>
 template <std::size_t C>
 [[gnu::always_inline]] inline void Shuffle16(const Lanes* in, unsigned char* samples)
 {
-    for (std::size_t half = 0; half < 2; ++half) {
-        const auto a = reinterpret_cast<Words16>(in[2 * half]);
-        const auto b = reinterpret_cast<Words16>(in[2 * half + 1]);
-        const Words16 picked = __builtin_shufflevector(a, b, C, 2 + C, 4 + C, 6 + C, 8 + C, 10 + C, 12 + C, 14 + C);
-        std::memcpy(samples + vector_bytes * half, &picked, vector_bytes);
-    }
+    const auto a = reinterpret_cast<Words16>(in[0]);
+    const auto b = reinterpret_cast<Words16>(in[1]);
+    const Words16 picked = __builtin_shufflevector(a, b, C, 2 + C, 4 + C, 6 + C, 8 + C, 10 + C, 12 + C, 14 + C);
+    std::memcpy(samples, &picked, vector_bytes);
 }
 
 // Of 8 frames in a, b and c, the left samples are the first 16 bytes picked
@@ -190,25 +188,21 @@ template <std::size_t C>
 template <std::size_t C>
 [[gnu::always_inline]] inline void Shuffle24(const Lanes* in, unsigned char* samples)
 {
-    for (std::size_t half = 0; half < 2; ++half) {
-        const auto a = reinterpret_cast<Bytes16>(in[3 * half]);
-        const auto b = reinterpret_cast<Bytes16>(in[3 * half + 1]);
-        const auto c = reinterpret_cast<Bytes16>(in[3 * half + 2]);
-        unsigned char* out = samples + 24 * half;
-        if constexpr (C == 0) {
-            const Bytes16 first =
-                __builtin_shufflevector(a, b, 0, 1, 2, 6, 7, 8, 12, 13, 14, 18, 19, 20, 24, 25, 26, 30);
-            const Bytes16 last =
-                __builtin_shufflevector(b, c, 15, 16, 20, 21, 22, 26, 27, 28, 0, 0, 0, 0, 0, 0, 0, 0);
-            std::memcpy(out, &first, 16);
-            std::memcpy(out + 16, &last, 8);
-        } else {
-            const Bytes16 first = __builtin_shufflevector(a, b, 3, 4, 5, 9, 10, 11, 15, 16, 0, 0, 0, 0, 0, 0, 0, 0);
-            const Bytes16 last =
-                __builtin_shufflevector(b, c, 1, 5, 6, 7, 11, 12, 13, 17, 18, 19, 23, 24, 25, 29, 30, 31);
-            std::memcpy(out, &first, 8);
-            std::memcpy(out + 8, &last, 16);
-        }
+    const auto a = reinterpret_cast<Bytes16>(in[0]);
+    const auto b = reinterpret_cast<Bytes16>(in[1]);
+    const auto c = reinterpret_cast<Bytes16>(in[2]);
+    if constexpr (C == 0) {
+        const Bytes16 first =
+            __builtin_shufflevector(a, b, 0, 1, 2, 6, 7, 8, 12, 13, 14, 18, 19, 20, 24, 25, 26, 30);
+        const Bytes16 last = __builtin_shufflevector(b, c, 15, 16, 20, 21, 22, 26, 27, 28, 0, 0, 0, 0, 0, 0, 0, 0);
+        std::memcpy(samples, &first, 16);
+        std::memcpy(samples + 16, &last, 8);
+    } else {
+        const Bytes16 first = __builtin_shufflevector(a, b, 3, 4, 5, 9, 10, 11, 15, 16, 0, 0, 0, 0, 0, 0, 0, 0);
+        const Bytes16 last =
+            __builtin_shufflevector(b, c, 1, 5, 6, 7, 11, 12, 13, 17, 18, 19, 23, 24, 25, 29, 30, 31);
+        std::memcpy(samples, &first, 8);
+        std::memcpy(samples + 8, &last, 16);
     }
 }
 
@@ -230,21 +224,32 @@ template <std::size_t C>
 }
 
 // A step in vectors: every 16 bytes into the digest, and the samples of
-// channel C picked by the shuffle of their width.
+// channel C picked 8 frames at a time by the shuffle of their width. 24-bit
+// samples go half a step at a time: a whole step's six vectors and the
+// shuffles' masks are more than the eight vector registers of i686 hold.
 template <std::size_t S, std::size_t C, typename Sums>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Sums& sums)
 {
     static_assert(S == Bytes_per_sample(16) || S == Bytes_per_sample(24), "a shuffle for every sample width");
-    Lanes in[2 * S];
-#pragma GCC unroll 6
-    for (std::size_t k = 0; k < 2 * S; ++k) {
-        std::memcpy(&in[k], frames + vector_bytes * k, vector_bytes);
-        Digest(in[k], sums);
-    }
-    if constexpr (S == Bytes_per_sample(16)) {
-        Shuffle16<C>(in, samples);
-    } else {
-        Shuffle24<C>(in, samples);
+    constexpr std::size_t shuffle_frames = 8;
+    constexpr std::size_t part_frames = S == Bytes_per_sample(24) ? shuffle_frames : step_frames;
+    constexpr std::size_t part_vectors = 2 * S * part_frames / vector_bytes;
+#pragma GCC unroll 2
+    for (std::size_t part = 0; part < step_frames; part += part_frames) {
+        Lanes in[part_vectors];
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < part_vectors; ++k) {
+            std::memcpy(&in[k], frames + 2 * S * part + vector_bytes * k, vector_bytes);
+            Digest(in[k], sums);
+        }
+#pragma GCC unroll 2
+        for (std::size_t i = 0; i < part_frames; i += shuffle_frames) {
+            if constexpr (S == Bytes_per_sample(16)) {
+                Shuffle16<C>(in + 2 * S * i / vector_bytes, samples + S * (part + i));
+            } else {
+                Shuffle24<C>(in + 2 * S * i / vector_bytes, samples + S * (part + i));
+            }
+        }
     }
 }
 #endif
