@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 #include "common/fail.hpp"
 #include "common/widths.hpp"
@@ -165,8 +166,9 @@ template <std::size_t S, std::size_t C>
 // With a vector shuffle, samples are picked 8 at a time: 16-bit ones out of
 // two vectors, 24-bit ones out of three by byte shuffles, which x86 has only
 // with SSSE3 (checked at run time: the first x86-64 processors lack it, and
-// Debian's i386 assumes no vectors at all) and every arm64 processor has.
-#if defined(__has_builtin)
+// Debian's i386 assumes no vectors at all). Only x86 and arm64 processors
+// move samples in vectors.
+#if defined(__has_builtin) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__))
 #if __has_builtin(__builtin_shufflevector)
 #define MONOSPLIT_SHUFFLES 1
 #endif
@@ -209,18 +211,17 @@ template <std::size_t C>
 // The four words of in widened to the lanes' 64 bits by interleaving them
 // with zeros (the vector movers run on little-endian processors only), into
 // two 16-byte vectors or one of 32 bytes.
-[[gnu::always_inline]] inline void Digest(const Lanes& in, Vector_sums& sums)
+template <typename Sums>
+[[gnu::always_inline]] inline void Digest(const Lanes& in, Sums& sums)
 {
     const auto words = reinterpret_cast<Word_lanes>(in);
-    Add(sums[0], sums[2], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 5)));
-    Add(sums[1], sums[3], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 2, 6, 3, 7)));
-}
-
-[[gnu::always_inline]] inline void Digest(const Lanes& in, Wide_sums& sums)
-{
-    const auto words = reinterpret_cast<Word_lanes>(in);
-    const auto widened = __builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 4, 2, 4, 3, 4);
-    Add(sums[0], sums[1], reinterpret_cast<Wide_lanes>(widened));
+    if constexpr (std::is_same_v<Sums, Wide_sums>) {
+        const auto widened = __builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 4, 2, 4, 3, 4);
+        Add(sums[0], sums[1], reinterpret_cast<Wide_lanes>(widened));
+    } else {
+        Add(sums[0], sums[2], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 5)));
+        Add(sums[1], sums[3], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 2, 6, 3, 7)));
+    }
 }
 
 // A step in vectors: every 16 bytes into the digest, and the samples of
@@ -276,7 +277,7 @@ template <std::size_t S, std::size_t C, typename Sums>
     std::memcpy(digest.data(), &sums, sizeof sums);
 }
 
-#if defined(MONOSPLIT_SHUFFLES) && (defined(__x86_64__) || defined(__i386__))
+#if defined(MONOSPLIT_SHUFFLES) && !defined(__aarch64__)
 template <std::size_t S, std::size_t C>
 [[gnu::target("ssse3")]] void Move_ssse3(const unsigned char* frames, unsigned char* samples, std::int64_t count,
                                          Frames_digest& digest)
@@ -301,7 +302,7 @@ using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std:
 template <std::size_t S>
 Mover Mover_of(bool right)
 {
-#if defined(MONOSPLIT_SHUFFLES) && (defined(__x86_64__) || defined(__i386__))
+#if defined(MONOSPLIT_SHUFFLES) && !defined(__aarch64__)
     if (__builtin_cpu_supports("avx2") != 0) return right ? Move_avx2<S, 1> : Move_avx2<S, 0>;
     if (__builtin_cpu_supports("ssse3") != 0) return right ? Move_ssse3<S, 1> : Move_ssse3<S, 0>;
 #endif
