@@ -115,7 +115,7 @@ template <std::size_t S, std::size_t C>
 // can carry out of, and brings the step's sums into the lane's once, with
 // the same result. It has too few registers to put 24-bit samples together
 // from halves: it sums the whole step's words first, then copies those
-// samples out of the frames byte for byte, which measured faster.
+// samples out of the frames, which measured faster.
 template <std::size_t S, std::size_t C>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Word_sums& sums)
 {
@@ -158,8 +158,14 @@ template <std::size_t S, std::size_t C>
         sums[0] += low + (std::uint64_t{high} << 16);
     }
     if constexpr (by_bytes) {
+        // Each sample but the last is moved with the byte behind it, one
+        // load and one store where 3 bytes take two of each; the next sample
+        // overwrites that byte, and both stay within the step.
 #pragma GCC unroll 16
-        for (std::size_t i = 0; i < step_frames; ++i) std::memcpy(out + i * S, even + (2 * i + C) * S, S);
+        for (std::size_t i = 0; i + 1 < step_frames; ++i) {
+            std::memcpy(out + i * S, even + (2 * i + C) * S, S + 1);
+        }
+        std::memcpy(out + (step_frames - 1) * S, even + (2 * step_frames - 2 + C) * S, S);
     }
 }
 
