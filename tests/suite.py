@@ -196,9 +196,9 @@ SECTORS = S24 + bytes(-len(S24) % 512)  # a loop device holds whole 512-byte sec
 # Three blocks' bytes of frames, read in four (the first short), the last by the right channel's copy after it
 # waited halfway.
 MIDWAY, LONG = f"{TIMEOUT} python3 $SUITE midway", wav(2, 24, noise(3 * BLOCK))
-# Silence but for frames 1,000,000 = (1, 1) and 1,000,016 = (2, 2), starting at AT: 16 words apart, one lane's.
-AT = 44 + 4 * 1000000
-QUIET = wav(2, 16, bytes(4 * 1000000) + le(0x10001, 4) + bytes(60) + le(0x20002, 4) + bytes(4 * 499983))
+# Silence but for frames 1,000,001 = (1, 1) and 1,000,017 = (2, 2), starting at AT: 16 words apart, one lane's.
+AT = 44 + 4 * 1000001
+QUIET = wav(2, 16, bytes(4 * 1000001) + le(0x10001, 4) + bytes(60) + le(0x20002, 4) + bytes(4 * 499982))
 # RIFF, fmt, JUNK(100), data and LIST(212), rewritten before the copies read to a JUNK 12 bytes longer and a LIST 12
 # shorter: the same samples, 12 bytes further on.
 MOVABLE = S16[:36] + chunk(b"JUNK", bytes(100)) + S16[36:] + chunk(b"LIST", noise(212))
@@ -272,7 +272,7 @@ elif GROUP == "faults":
     testing("grown during the right channel's copy", grow, (READ, 2), LONG, may_lose=True)
     swap = f'{MIDWAY} "a, m = {AT}, mapping; m[a : a + 4], m[a + 64 : a + 68] = m[a + 64 : a + 68], m[a : a + 4]"'
     testing("two frames of silence exchanged: Unable to read file.", swap, (READ, 2), QUIET, may_lose=True)
-    pair = f'{MIDWAY} "mapping[{AT} + 2] += 1; mapping[{AT} + 66] -= 1"'  # right samples: words' high halves
+    pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'  # left samples of odd frames
     testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
     testing("chunks ahead of the samples moved: Unable to read file.", SHIFT, (READ, 2), MOVABLE, may_lose=True)
     gone = (
