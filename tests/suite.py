@@ -275,6 +275,10 @@ elif GROUP == "faults":
     pair = f'{MIDWAY} "mapping[{AT}] += 1; mapping[{AT} + 64] -= 1"'  # left samples of odd frames
     testing("one lane's words changed by +1 and -1: Unable to read file.", pair, (READ, 2), QUIET, may_lose=True)
     testing("chunks ahead of the samples moved: Unable to read file.", SHIFT, (READ, 2), MOVABLE, may_lose=True)
+    rate = f'{MIDWAY} "mapping[26] = 1" L'  # 44100 Hz made 109636 while the split waits to write the left header
+    testing("sample rate rewritten before the copies: Unable to read file.", rate, (READ, 2), S16, may_lose=True)
+    fmt = f"{MIDWAY} \"mapping[12:16] = b'FMT '\" L"  # no format chunk when the header is read again
+    testing("format chunk gone before the copies: Unable to read file.", fmt, (READ, 2), S16, may_lose=True)
     gone = (
         f"mkfifo takeL.wav; exec 3<>takeL.wav; {TIMEOUT} $B take.wav 3<&- & head -c 999 <&3 >/dev/null; exec 3<&-"
     )
