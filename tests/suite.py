@@ -265,6 +265,7 @@ elif GROUP == "faults":
     testing("a socket for a source", f"rm take.wav; {socket}; $B take.wav", (READ, 2), may_lose=True)
     null = "ln -s /dev/null takeL.wav; ln -s /dev/null takeR.wav; $B take.wav"
     testing("both outputs to /dev/null", null, (DONE, 0), S24)
+    testing("standard input closed, so the source is opened as 0: done", "$B take.wav <&-", (DONE, 0), S16)
     old = "head -c 99999 /dev/zero | tee takeL.wav > takeR.wav; $B take.wav"  # outputs longer than the new ones
     testing("old outputs cut to the new", old, (DONE, 0), S24)
     testing("frames written through a mapping, no time moved", MIDWAY, (READ, 2), LONG, may_lose=True)
