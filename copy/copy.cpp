@@ -346,9 +346,9 @@ Mover Mover_for(std::uint32_t bits_per_sample, bool right)
 
 }  // namespace
 
-void COPY_DATA(const char* source, const File_id& source_id, const char* output, std::int64_t data_offset,
-               std::int64_t frame_count, std::int32_t channel, std::int32_t bits_per_sample,
-               std::int64_t samples_at, std::optional<Frames_digest>& frames_digest)
+void COPY_DATA(const char* source, const File_id& source_id, const char* output, const File_id& output_id,
+               std::int64_t data_offset, std::int64_t frame_count, std::int32_t channel,
+               std::int32_t bits_per_sample, std::int64_t samples_at, std::optional<Frames_digest>& frames_digest)
 {
     const auto bits = static_cast<std::uint32_t>(bits_per_sample);
     const Mover move = Mover_for(bits, channel == 1);
@@ -359,6 +359,9 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
         (void)std::fclose(in);
         Fail(2, unable_to_open);
     }
+    // Another writer's bytes, or a file put in the output's place since its
+    // header was written, would stand among the samples.
+    if (!Is_output(out, output_id, samples_at)) Fail_closing(in, out, unable_to_write);
     // Unbuffered can only be refused for a bad mode: the copy would merely be slower.
     (void)std::setvbuf(in, nullptr, _IONBF, 0);
     (void)std::setvbuf(out, nullptr, _IONBF, 0);
@@ -411,6 +414,7 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
         Fail_closing(in, out, unable_to_read);
     }
     frames_digest = digest;
+    if (!Is_output(out, output_id, samples_at + frame_count * s)) Fail_closing(in, out, unable_to_write);
 
     (void)std::fclose(in);
     if (std::fclose(out) != 0) Fail(2, unable_to_write);

@@ -116,20 +116,24 @@ int main(int argc, char** argv)
     COUNT_FRAMES(source, source_ids[0], data_offsets[0], data_sizes[0], frame_bytes, frames);
 
     // Writing an output that is the source would truncate the source before a
-    // sample of it was read.
+    // sample of it was read, and two outputs that are one file would hold a
+    // mix of both channels. The left output is claimed first, which creates
+    // it, so that a right one linked to it counts.
     if (Same_file(left.c_str(), source.c_str()) || Same_file(right.c_str(), source.c_str()))
         Fail(2, unable_to_open);
-    MAKE_HEADER(left.c_str(), sample_rates[0], bits_per_sample[0], frames);
-    MAKE_HEADER(right.c_str(), sample_rates[0], bits_per_sample[0], frames);
-    // Two outputs that are one file would hold a mix of both channels. Looked
-    // at once both are written, so that a link to a name not yet there counts.
+    Claim_output(left.c_str());
     if (Same_file(left.c_str(), right.c_str())) Fail(2, unable_to_open);
+    Claim_output(right.c_str());
+    File_id left_id{};
+    File_id right_id{};
+    MAKE_HEADER(left.c_str(), sample_rates[0], bits_per_sample[0], frames, left_id);
+    MAKE_HEADER(right.c_str(), sample_rates[0], bits_per_sample[0], frames, right_id);
     const auto bits = static_cast<std::int32_t>(bits_per_sample[0]);
     std::optional<Frames_digest> frames_digest;
-    COPY_DATA(source.c_str(), source_ids[0], left.c_str(), data_offsets[0], frames, 0, bits, mono_header_length,
-              frames_digest);
-    COPY_DATA(source.c_str(), source_ids[0], right.c_str(), data_offsets[0], frames, 1, bits, mono_header_length,
-              frames_digest);
+    COPY_DATA(source.c_str(), source_ids[0], left.c_str(), left_id, data_offsets[0], frames, 0, bits,
+              mono_header_length, frames_digest);
+    COPY_DATA(source.c_str(), source_ids[0], right.c_str(), right_id, data_offsets[0], frames, 1, bits,
+              mono_header_length, frames_digest);
 
     // Both copies read the same frames, but from where the header said they
     // are: a rewrite of the header, of the chunks ahead of the samples or of
@@ -140,6 +144,12 @@ int main(int argc, char** argv)
     std::int64_t frames_now = 0;
     COUNT_FRAMES(source, source_ids[0], data_offsets[1], data_sizes[1], frame_bytes, frames_now);
     if (frames_now != frames) Fail(2, unable_to_read);
+
+    // What each output holds is what this run wrote, unless another writer
+    // came between, which the claims keep other splits from being.
+    const std::int64_t output_size = mono_header_length + frames * bytes_per_sample[0];
+    if (!Is_output(left.c_str(), left_id, output_size) || !Is_output(right.c_str(), right_id, output_size))
+        Fail(2, unable_to_write);
 
     // Both outputs are whole by now. A failure to show the line (standard
     // output closed early) leaves the status saying how the run went.

@@ -207,7 +207,7 @@ std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_off
 }
 
 void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
-                 std::int64_t frame_count)
+                 std::int64_t frame_count, File_id& output_id)
 {
     const std::uint32_t bytes_per_sample = Bytes_per_sample(bits_per_sample);
     const std::uint32_t byte_rate = sample_rate * bytes_per_sample;
@@ -235,6 +235,6 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
 
     std::FILE* out = std::fopen(output, "wb");
     if (out == nullptr) Fail(2, unable_to_open);
-    const bool written = std::fwrite(header, 1, sizeof header, out) == sizeof header;
+    const bool written = std::fwrite(header, 1, sizeof header, out) == sizeof header && Identify(out, output_id);
     if (std::fclose(out) != 0 || !written) Fail(2, unable_to_write);
 }

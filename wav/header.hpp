@@ -33,6 +33,7 @@ std::int64_t Samples_end(std::FILE* in, std::int64_t size, std::int64_t data_off
 constexpr std::int64_t mono_header_length = 44;
 
 // Creates (or truncates) output and leaves in it exactly the 44-byte header of
-// a mono PCM file holding frame_count samples.
+// a mono PCM file holding frame_count samples; output_id is the identity of
+// the file written, as it stands with the header in it.
 void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bits_per_sample,
-                 std::int64_t frame_count);
+                 std::int64_t frame_count, File_id& output_id);
