@@ -58,6 +58,10 @@ std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, 
     }
     std::FILE* in = nullptr;
     if (fstat(fd, &s) == 0 && Is_source_kind(s) && fcntl(fd, F_SETFL, 0) == 0) in = fdopen(fd, "rb");
+    // Unbuffered, so that each read is one of the program's own, whose
+    // failure it sees: a buffered stream reads ahead, and takes a failure of
+    // a read ahead within a seek for none.
+    if (in != nullptr) (void)std::setvbuf(in, nullptr, _IONBF, 0);
     if (in == nullptr || (noted != nullptr && Id_of(s) != *noted)) {
         if (in != nullptr)
             (void)std::fclose(in);
@@ -67,6 +71,11 @@ std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, 
         Fail(2, unable_to_read);
     }
     return in;
+}
+
+std::int64_t Size_of(const File_id& id)
+{
+    return id[size_of];
 }
 
 bool Identify(std::FILE* stream, File_id& id)

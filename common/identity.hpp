@@ -17,13 +17,17 @@
 // behind a block device), only the bytes can tell: the copier compares them.
 using File_id = std::array<std::int64_t, 8>;
 
-// Opens name for reading as the source, never waiting for a writer. Anything
-// but a regular file or a block device (a FIFO, a socket, a folder) is no
-// source, nor, once its identity is noted, anything but that very file
-// unchanged. On failure it closes also (when given) and ends the process: when
-// the name can't be opened, with missing, or saying that no file of that name
-// is there where missing is null; otherwise with "Unable to read file.".
+// Opens name for reading as the source, unbuffered, never waiting for a
+// writer. Anything but a regular file or a block device (a FIFO, a socket, a
+// folder) is no source, nor, once its identity is noted, anything but that
+// very file unchanged. On failure it closes also (when given) and ends the
+// process: when the name can't be opened, with missing, or saying that no file
+// of that name is there where missing is null; otherwise with "Unable to read
+// file.".
 std::FILE* Open_source(const char* name, const File_id* noted, std::FILE* also, const char* missing);
+
+// The size of the file identified as id, as it was then.
+std::int64_t Size_of(const File_id& id);
 
 // The identity of the file that stream reads; false when it can't be had.
 bool Identify(std::FILE* stream, File_id& id);

@@ -362,8 +362,9 @@ void COPY_DATA(const char* source, const File_id& source_id, const char* output,
     // Another writer's bytes, or a file put in the output's place since its
     // header was written, would stand among the samples.
     if (!Is_output(out, output_id, samples_at)) Fail_closing(in, out, unable_to_write);
-    // Unbuffered can only be refused for a bad mode: the copy would merely be slower.
-    (void)std::setvbuf(in, nullptr, _IONBF, 0);
+    // The blocks are large: a stream's buffer would only copy them once more.
+    // Unbuffered can only be refused for a bad mode: the copy would merely be
+    // slower.
     (void)std::setvbuf(out, nullptr, _IONBF, 0);
 
     // The kernel copies between a file's pages and memory fastest page for

@@ -71,9 +71,9 @@ void ASK_NAME(std::string& source)
 void COUNT_FRAMES(const std::string& source, const File_id& id, std::int64_t data_offset, std::uint64_t declared,
                   std::int64_t frame_bytes, std::int64_t& frames)
 {
+    // Opened only as the file noted, unchanged: its size is the one noted.
     std::FILE* in = Open_source(source.c_str(), &id, nullptr, nullptr);
-    std::int64_t end = fseeko(in, 0, SEEK_END) == 0 ? ftello(in) : -1;
-    if (end >= 0) end = Samples_end(in, end, data_offset, declared);
+    const std::int64_t end = Samples_end(in, Size_of(id), data_offset, declared);
     (void)std::fclose(in);
     if (end < 0) Fail(2, unable_to_read);
     frames = end > data_offset ? (end - data_offset) / frame_bytes : 0;

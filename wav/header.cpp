@@ -235,6 +235,8 @@ void MAKE_HEADER(const char* output, std::uint32_t sample_rate, std::uint32_t bi
 
     std::FILE* out = std::fopen(output, "wb");
     if (out == nullptr) Fail(2, unable_to_open);
+    // One write of the whole header, and no buffer to set up for it.
+    (void)std::setvbuf(out, nullptr, _IONBF, 0);
     const bool written = std::fwrite(header, 1, sizeof header, out) == sizeof header && Identify(out, output_id);
     if (std::fclose(out) != 0 || !written) Fail(2, unable_to_write);
 }
