@@ -107,7 +107,11 @@ bool Is_output(const char* name, const File_id& id, std::int64_t size)
 void Claim_output(const char* output)
 {
     struct stat s {};
-    if (stat(output, &s) == 0 && !S_ISREG(s.st_mode)) return;
+    if (stat(output, &s) == 0) {
+        if (!S_ISREG(s.st_mode)) return;
+    } else if (errno != ENOENT) {
+        Fail(2, unable_to_open);
+    }
     // Never closed: the claim is the open file's, and ends with the process.
     const int fd = open(output, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) Fail(2, unable_to_open);
