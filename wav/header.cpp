@@ -177,7 +177,7 @@ void CHECK_ATTRIBUTES(const char* source, std::uint32_t* channel_counts, std::in
                       std::uint64_t* data_sizes, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
                       std::uint32_t* bits_per_sample, const File_id* source_ids)
 {
-    std::FILE* in = Open_source(source, &source_ids[0], nullptr, unable_to_read);
+    std::FILE* in = Open_source(source, &source_ids[0], nullptr, unable_to_open);
     Read_attributes(in, true, 1, channel_counts, data_offsets, data_sizes, sample_rates, bytes_per_sample,
                     bits_per_sample);
     if (channel_counts[1] != channel_counts[0] || data_offsets[1] != data_offsets[0] ||

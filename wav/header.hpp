@@ -18,7 +18,8 @@ void GET_ATTRIBUTES(std::int32_t index, const char* source, std::uint32_t* chann
 // Reads the attributes of the source once more, from the file identified as
 // source_ids[0] and unchanged, into slot 1 of each array, and ends the run with
 // "Unable to read file." unless they are those of slot 0: the layout the split
-// followed is still the source's.
+// followed is still the source's. A source gone by then is one that can't be
+// opened, as for the copies.
 void CHECK_ATTRIBUTES(const char* source, std::uint32_t* channel_counts, std::int64_t* data_offsets,
                       std::uint64_t* data_sizes, std::uint32_t* sample_rates, std::uint32_t* bytes_per_sample,
                       std::uint32_t* bits_per_sample, const File_id* source_ids);
