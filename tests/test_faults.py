@@ -1,0 +1,49 @@
+# Sources and outputs that are not what a split can use, and changes made to either while the split runs.
+from harness import *
+
+testing("a full disk", "ln -s /dev/full takeR.wav; $B take.wav", (WRITE, 2), S24)
+testing("a folder in an output's place", "mkdir takeR.wav; $B take.wav", (OPEN, 2), S24)
+testing("an output linked to the source", "ln -s take.wav takeL.wav; $B take.wav", (OPEN, 2), S24)
+testing("an output that is the source", "ln take.wav takeR.wav; $B take.wav", (OPEN, 2), S24)
+testing("outputs that are one file", "ln -s takeL.wav takeR.wav; $B take.wav", (OPEN, 2), S24)
+testing("a folder for a source", "rm take.wav; mkdir take.wav; $B take.wav", (READ, 2), may_lose=True)
+testing("a FIFO for a source", "rm take.wav; mkfifo take.wav; timeout 20 $B take.wav", (READ, 2), may_lose=True)
+socket = "python3 -c \"__import__('socket').socket(1).bind('take.wav')\""
+testing("a socket for a source", f"rm take.wav; {socket}; $B take.wav", (READ, 2), may_lose=True)
+null = "ln -s /dev/null takeL.wav; ln -s /dev/null takeR.wav; $B take.wav"
+testing("both outputs to /dev/null", null, (DONE, 0), S24)
+testing("standard input closed, so the source is opened as 0: done", "$B take.wav <&-", (DONE, 0), S16)
+old = "head -c 99999 /dev/zero | tee takeL.wav > takeR.wav; $B take.wav"  # outputs longer than the new ones
+testing("old outputs cut to the new", old, (DONE, 0), S24)
+gone = "mkfifo takeL.wav; exec 3<>takeL.wav; timeout 20 $B take.wav 3<&- & head -c 999 <&3 >/dev/null; exec 3<&-"
+testing("an output's reader that leaves: Unable to write file.", gone + "; wait $!", (WRITE, 2), LONG)
+
+
+# Changes made midway, to the source through its mapping m or to an output, each a split's row: changed(what it
+# checks, the change, the output and status expected, the source, where midway makes the change).
+def changed(name, change, want, source, fifo="takeR.wav", before=False):
+    testing(name, midway(change, fifo, before), want, source, may_lose=True)
+
+
+last_frame_rewritten = lambda m: m.seek(-4, 2) or m.write(b"ZZZZ")
+grown = lambda m: open("take.wav", "ab").write(b"LIST")
+rate_rewritten = lambda m: m.seek(26) or m.write(b"\1")  # 44100 Hz made 109636
+format_chunk_renamed = lambda m: m.seek(12) or m.write(b"FMT ")  # no format chunk when the header is read again
+early = dict(fifo="takeL.wav", before=True)  # while the split waits to write the left header
+changed("frames written through a mapping, no time moved", last_frame_rewritten, (READ, 2), LONG)
+changed("grown during the right channel's copy", grown, (READ, 2), LONG)
+# Silence but for frames 1,000,001 = (1, 1) and 1,000,017 = (2, 2), starting at AT: 16 words apart, one lane's.
+AT = 44 + 4 * 1000001
+QUIET = wav(2, 16, bytes(4 * 1000001) + le(0x10001, 4) + bytes(60) + le(0x20002, 4) + bytes(4 * 499982))
+exchanged = lambda m: m.seek(AT) or m.write(m[AT + 64 : AT + 68] + m[AT + 4 : AT + 64] + m[AT : AT + 4])
+changed("two frames of silence exchanged: Unable to read file.", exchanged, (READ, 2), QUIET)
+by_one = lambda m: m.seek(AT) or m.write(bytes([m[AT] + 1]) + m[AT + 1 : AT + 64] + bytes([m[AT + 64] - 1]))
+changed("left samples of odd frames +1 and -1, in one lane: Unable to read file.", by_one, (READ, 2), QUIET)
+# RIFF, fmt, JUNK(100), data and LIST(212), changed to a JUNK 12 bytes longer and a LIST 12 shorter: the same
+# samples, 12 bytes further on.
+MOVABLE = S16[:36] + chunk(b"JUNK", bytes(100)) + S16[36:] + chunk(b"LIST", noise(212))
+moved = lambda m: m.seek(40) or m.write(le(112, 4) + m[44:144] + bytes(12) + m[144:-216] + le(200, 4) + m[-212:-12])
+changed("chunks ahead of the samples moved: Unable to read file.", moved, (READ, 2), MOVABLE, **early)
+changed("sample rate rewritten before the copies: Unable to read file.", rate_rewritten, (READ, 2), S16, **early)
+changed("format chunk gone before the copies: Unable to read file.", format_chunk_renamed, (READ, 2), S16, **early)
+finish()

@@ -1,0 +1,3 @@
+from hostile import damaged
+
+damaged(2)
