@@ -25,10 +25,16 @@ def changed(name, change, want, source, fifo="takeR.wav", before=False):
     testing(name, midway(change, fifo, before), want, source, may_lose=True)
 
 
+another_split = lambda m: subprocess.run([B, "take.wav"], capture_output=True, timeout=10, env=ENV).stdout
+
+
 last_frame_rewritten = lambda m: m.seek(-4, 2) or m.write(b"ZZZZ")
 grown = lambda m: open("take.wav", "ab").write(b"LIST")
 rate_rewritten = lambda m: m.seek(26) or m.write(b"\1")  # 44100 Hz made 109636
 format_chunk_renamed = lambda m: m.seek(12) or m.write(b"FMT ")  # no format chunk when the header is read again
+left_appended = lambda m: open("takeL.wav", "ab").write(b"x")
+right_appended = lambda m: open("takeR.wav", "ab").write(b"x")  # before its copy, with takeL.wav the FIFO
+left_cut = lambda m: os.truncate("takeL.wav", 44)
 early = dict(fifo="takeL.wav", before=True)  # while the split waits to write the left header
 changed("frames written through a mapping, no time moved", last_frame_rewritten, (READ, 2), LONG)
 changed("grown during the right channel's copy", grown, (READ, 2), LONG)
@@ -46,4 +52,8 @@ moved = lambda m: m.seek(40) or m.write(le(112, 4) + m[44:144] + bytes(12) + m[1
 changed("chunks ahead of the samples moved: Unable to read file.", moved, (READ, 2), MOVABLE, **early)
 changed("sample rate rewritten before the copies: Unable to read file.", rate_rewritten, (READ, 2), S16, **early)
 changed("format chunk gone before the copies: Unable to read file.", format_chunk_renamed, (READ, 2), S16, **early)
+changed("the left output appended to meanwhile: Unable to write file.", left_appended, (WRITE, 2), LONG)
+changed("the left output cut meanwhile: Unable to write file.", left_cut, (WRITE, 2), LONG)
+changed("the right output appended to: Unable to write file.", right_appended, (WRITE, 2), LONG, "takeL.wav")
+changed("a second split of the source meanwhile ends at once", another_split, (WRITE + DONE, 0), LONG)
 finish()
