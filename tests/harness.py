@@ -1,6 +1,6 @@
 # What every group of the suite shares: monosplit run as a user runs it, one case a line as BusyBox's `testing` has
-# them, and a small model of the split that says what each source must give. A group is a file of groups/, run as
-#   python3 tests/groups/GROUP.py PROGRAM [EMULATOR ...]    exit status 77: skipped, for want of a tool
+# them, and a small model of the split that says what each source must give. A group is a file test_GROUP.py here:
+#   python3 tests/test_GROUP.py PROGRAM [EMULATOR ...]    exit status 77: skipped, for want of a tool
 # Every run must leave standard error empty and the source as it was, unless the case says it may lose it, and a run
 # whose last line is "done" must leave both outputs exactly as the model says.
 import collections, mmap, os, random, shutil, subprocess, sys, tempfile, time
@@ -162,8 +162,7 @@ def midway(change, fifo="takeR.wav", before=False, seconds=20):
 
 def needs(*tools, root=False):
     lacking = [tool for tool in tools if not shutil.which(tool)] + ["root"] * (root and os.getuid() != 0)
-    if lacking:
-        sys.exit(print("skipped: this needs", *lacking) or 77)
+    lacking and sys.exit(print("skipped: this needs", *lacking) or 77)
 
 
 # Ends the group with a line counting its cases.

@@ -26,8 +26,9 @@ def damaged(seed):
         for _ in range(rnd.choice((0, 0, 1, 2, 4))):
             at = rnd.choice([rnd.randrange(49)] * 5 + [rnd.randrange(len(src) + 1), len(src) - 9])
             src[at : at + 4] = rnd.choice(damage)
-        got = testing(f"damaged source {i} of seed {seed}: as the model says", "$B take.wav", MODEL, bytes(src))
-        ends[got[1]] += 1
+        ends[
+            testing(f"damaged source {i} of seed {seed}: as the model says", "$B take.wav", MODEL, bytes(src))[1]
+        ] += 1
     check("every end is reached", min(ends.values()) > 100 and len(ends) == 3, f"statuses: {ends}")
     check("every rule is met", len(RULES) == 4 and min(RULES.values()) > 10, str(RULES))
     finish()

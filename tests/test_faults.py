@@ -52,6 +52,8 @@ moved = lambda m: m.seek(40) or m.write(le(112, 4) + m[44:144] + bytes(12) + m[1
 changed("chunks ahead of the samples moved: Unable to read file.", moved, (READ, 2), MOVABLE, **early)
 changed("sample rate rewritten before the copies: Unable to read file.", rate_rewritten, (READ, 2), S16, **early)
 changed("format chunk gone before the copies: Unable to read file.", format_chunk_renamed, (READ, 2), S16, **early)
+unlisted = lambda m: m.seek(-220, 2) or m.write(b"\0")  # the samples then run to the end of the file
+changed("the chunk behind the samples renamed: Unable to read file.", unlisted, (READ, 2), MOVABLE, **early)
 changed("the left output appended to meanwhile: Unable to write file.", left_appended, (WRITE, 2), LONG)
 changed("the left output cut meanwhile: Unable to write file.", left_cut, (WRITE, 2), LONG)
 changed("the right output appended to: Unable to write file.", right_appended, (WRITE, 2), LONG, "takeL.wav")

@@ -29,6 +29,9 @@ testing("data as the last chunk the walk follows", T, (DONE, 0), nth(MOST_CHUNKS
 testing("data past that: the scan takes NOTE's", T, (DONE, 0), nth(MOST_CHUNKS + 1))
 id3v1 = wav(2, 16, noise(400)) + b"TAG\xc9" + bytes(128 - 4)  # its title starts with a Latin-1 letter
 testing("an ID3v1 tag behind the samples", T, (DONE, 0), id3v1)
+ds64 = chunk(b"ds64", bytes(8) + le(2**64 - 1, 8) + bytes(12))  # RF64's sizes, the data's unknown too
+unknown = wav(2, 16, b"abLIST" + noise(994), size=2**32 - 1, riff=b"RF64")  # samples that spell an id at 2
+testing("an RF64 size unknown in ds64 too runs to the end", T, (DONE, 0), unknown[:12] + ds64 + unknown[12:])
 
 # A source of 4 GiB and more, n frames of it, and what its left output declares as its RIFF and data sizes, shown
 # as takeR.wav is full. The most frames of S bytes whose output's RIFF size (36 bytes and the samples) fits 32 bits
