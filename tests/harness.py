@@ -92,9 +92,7 @@ def shell(command, stdin=""):
 
 
 def check(what, ok, detail=""):
-    if not ok:
-        FAILS.append(what)
-        print("FAIL", what, detail[:2000])
+    ok or FAILS.append(what) or print("FAIL", what, detail[:2000])
 
 
 def outputs_as_modelled(stem, src):
@@ -119,10 +117,10 @@ def testing(name, command, want, source=b"", stdin="", at="take.wav", may_lose=F
     check(name, got == expected and not err, f"{command}: got {got}, want {expected}, stderr {err[:300]}")
     check(name + ": the source is kept", may_lose or read(f"{CASE}/{at}") == source)
     stem = f"{CASE}/{os.path.dirname(at)}/" + os.path.basename(at).lstrip(".").split(".")[0]
-    if got[1] == 0 and ("\n" + got[0]).endswith("\n" + DONE):
-        check(name + ": outputs", outputs_as_modelled(stem, source))
-    if got[1] == 1 or got[0] in (NO_FMT, NO_DATA):
-        check(name + ": no outputs", not os.path.exists(stem + "L.wav"))
+    done = got[1] == 0 and ("\n" + got[0]).endswith("\n" + DONE)
+    check(name + ": outputs", not done or outputs_as_modelled(stem, source))
+    refused = got[1] == 1 or got[0] in (NO_FMT, NO_DATA)
+    check(name + ": no outputs", not refused or not os.path.exists(stem + "L.wav"))
     CASES["failed" if len(FAILS) > failed else "passed"] += 1
     return got
 
@@ -168,8 +166,7 @@ def needs(*tools, root=False):
 # Ends the group with a line counting its cases.
 def finish():
     shutil.rmtree(ROOT, True)
-    print(f"{GROUP}: {CASES['passed']} passed, {CASES['failed']} failed")
-    sys.exit(1 if FAILS else 0)
+    sys.exit(print(f"{GROUP}: {CASES['passed']} passed, {CASES['failed']} failed") or bool(FAILS))
 
 
 # A copy of the program, which the user the batch group runs as can reach wherever the build is; one built for

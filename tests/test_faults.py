@@ -6,10 +6,9 @@ testing("a folder in an output's place", "mkdir takeR.wav; $B take.wav", (OPEN, 
 testing("an output linked to the source", "ln -s take.wav takeL.wav; $B take.wav", (OPEN, 2), S24)
 testing("an output that is the source", "ln take.wav takeR.wav; $B take.wav", (OPEN, 2), S24)
 testing("outputs that are one file", "ln -s takeL.wav takeR.wav; $B take.wav", (OPEN, 2), S24)
-testing("a folder for a source", "rm take.wav; mkdir take.wav; $B take.wav", (READ, 2), may_lose=True)
-testing("a FIFO for a source", "rm take.wav; mkfifo take.wav; timeout 20 $B take.wav", (READ, 2), may_lose=True)
 socket = "python3 -c \"__import__('socket').socket(1).bind('take.wav')\""
-testing("a socket for a source", f"rm take.wav; {socket}; $B take.wav", (READ, 2), may_lose=True)
+for kind, make in ("folder", "mkdir take.wav"), ("FIFO", "mkfifo take.wav"), ("socket", socket):
+    testing(f"a {kind} for a source", f"rm take.wav; {make}; timeout 20 $B take.wav", (READ, 2), may_lose=True)
 null = "ln -s /dev/null takeL.wav; ln -s /dev/null takeR.wav; $B take.wav"
 testing("both outputs to /dev/null", null, (DONE, 0), S24)
 testing("standard input closed, so the source is opened as 0: done", "$B take.wav <&-", (DONE, 0), S16)
@@ -32,8 +31,7 @@ last_frame_rewritten = lambda m: m.seek(-4, 2) or m.write(b"ZZZZ")
 grown = lambda m: open("take.wav", "ab").write(b"LIST")
 rate_rewritten = lambda m: m.seek(26) or m.write(b"\1")  # 44100 Hz made 109636
 format_chunk_renamed = lambda m: m.seek(12) or m.write(b"FMT ")  # no format chunk when the header is read again
-left_appended = lambda m: open("takeL.wav", "ab").write(b"x")
-right_appended = lambda m: open("takeR.wav", "ab").write(b"x")  # before its copy, with takeL.wav the FIFO
+appended = lambda output: lambda m: open(output, "ab").write(b"x")
 left_cut = lambda m: os.truncate("takeL.wav", 44)
 early = dict(fifo="takeL.wav", before=True)  # while the split waits to write the left header
 changed("frames written through a mapping, no time moved", last_frame_rewritten, (READ, 2), LONG)
@@ -54,8 +52,9 @@ changed("sample rate rewritten before the copies: Unable to read file.", rate_re
 changed("format chunk gone before the copies: Unable to read file.", format_chunk_renamed, (READ, 2), S16, **early)
 unlisted = lambda m: m.seek(-220, 2) or m.write(b"\0")  # the samples then run to the end of the file
 changed("the chunk behind the samples renamed: Unable to read file.", unlisted, (READ, 2), MOVABLE, **early)
-changed("the left output appended to meanwhile: Unable to write file.", left_appended, (WRITE, 2), LONG)
+changed("the left output appended to meanwhile: Unable to write file.", appended("takeL.wav"), (WRITE, 2), LONG)
 changed("the left output cut meanwhile: Unable to write file.", left_cut, (WRITE, 2), LONG)
-changed("the right output appended to: Unable to write file.", right_appended, (WRITE, 2), LONG, "takeL.wav")
+right = appended("takeR.wav")  # before its copy, with takeL.wav the FIFO
+changed("the right output appended to: Unable to write file.", right, (WRITE, 2), LONG, "takeL.wav")
 changed("a second split of the source meanwhile ends at once", another_split, (WRITE + DONE, 0), LONG)
 finish()

@@ -5,9 +5,8 @@ from harness import *
 needs("losetup", "mknod", "mkfs.ext4", "mkfs.exfat", "mount.exfat-fuse", root=True)
 LOOP = "mv take.wav t; d=$(losetup -f --show t); ln -s $d take.wav; {}; $B take.wav; s=$?"
 LOOP += "; losetup -d $d; mv t take.wav; exit $s"
-node = "mknod takeL.wav b $(stat -c '0x%t 0x%T' $d)"
-sectors = S24 + bytes(-len(S24) % 512)  # a loop device holds whole 512-byte sectors
-testing("an output that is a node of the source's device", LOOP.format(node), (OPEN, 2), sectors)
+node, sectors = LOOP.format("mknod takeL.wav b $(stat -c '0x%t 0x%T' $d)"), S24 + bytes(-len(S24) % 512)
+testing("an output that is a node of the source's device", node, (OPEN, 2), sectors)  # a device of whole sectors
 
 
 tail_rewritten = lambda m: (f := open("take.wav", "r+b")).seek(-4, 2) and f.write(b"ZZZZ") and f.close()

@@ -11,16 +11,17 @@ MEASURE, LEFT, RIGHT, AGAIN = 2, 3, 4, 5
 OPENING = {MEASURE: "its size is measured", LEFT: "the left copy", RIGHT: "the right copy", AGAIN: "its check"}
 delay = "strace -f -o /dev/null -P $PWD/take.wav -e trace=openat -e inject=openat:delay_enter=1000000:when="
 other = "cp take.wav o; printf LIST | dd of=o bs=1 seek=999 conv=notrunc status=none"
-for n, what, change, out in [
-    (LEFT, "grown", "head -c 999 /dev/zero >> take.wav", READ),
-    (MEASURE, "cut short", "truncate -s 999 take.wav", READ),
-    (MEASURE, "removed", "rm take.wav", CANNOT(CASE + "/take.wav")),
-    *((n, "replaced", "mv o take.wav", READ) for n in (MEASURE, LEFT, RIGHT, AGAIN)),
-    *((n, "rewritten", "cp o take.wav", READ) for n in (MEASURE, LEFT, RIGHT, AGAIN)),
-    *((n, "a FIFO", "rm take.wav; mkfifo take.wav", READ) for n in (MEASURE, LEFT, RIGHT)),
+for what, change, openings, out in [
+    ("grown", "head -c 999 /dev/zero >> take.wav", [LEFT], READ),
+    ("cut short", "truncate -s 999 take.wav", [MEASURE], READ),
+    ("removed", "rm take.wav", [MEASURE], CANNOT(CASE + "/take.wav")),
+    ("replaced", "mv o take.wav", [MEASURE, LEFT, RIGHT, AGAIN], READ),
+    ("rewritten", "cp o take.wav", [MEASURE, LEFT, RIGHT, AGAIN], READ),
+    ("a FIFO", "rm take.wav; mkfifo take.wav", [MEASURE, LEFT, RIGHT], READ),
 ]:
-    command = f"{other}; (sleep .4; {change}) & timeout 20 {delay}{n} $B $PWD/take.wav"
-    testing(f"{what} before {OPENING[n]} opens it: {out.strip()}", command, (out, 2), S24, may_lose=True)
+    for n in openings:
+        command = f"{other}; (sleep .4; {change}) & timeout 20 {delay}{n} $B $PWD/take.wav"
+        testing(f"{what} before {OPENING[n]} opens it: {out.strip()}", command, (out, 2), S24, may_lose=True)
 
 # Each call of the program's to the source or an output made to fail in turn, with the line its failure must give:
 # M the source is missing (its first two openings and its last), O "Unable to open file." (an output's, or a
