@@ -29,11 +29,11 @@ another_split = lambda m: subprocess.run([B, "take.wav"], capture_output=True, t
 
 last_frame_rewritten = lambda m: m.seek(-4, 2) or m.write(b"ZZZZ")
 grown = lambda m: open("take.wav", "ab").write(b"LIST")
-rate_rewritten = lambda m: m.seek(26) or m.write(b"\1")  # 44100 Hz made 109636
-format_chunk_renamed = lambda m: m.seek(12) or m.write(b"FMT ")  # no format chunk when the header is read again
+rewritten = lambda at, data: lambda m: m.seek(at) or m.write(data)  # bytes of the source at `at`
 appended = lambda output: lambda m: open(output, "ab").write(b"x")
 left_cut = lambda m: os.truncate("takeL.wav", 44)
 early = dict(fifo="takeL.wav", before=True)  # while the split waits to write the left header
+late = dict(fifo="takeL.wav")  # once the left copy has written its first sample
 changed("frames written through a mapping, no time moved", last_frame_rewritten, (READ, 2), LONG)
 changed("grown during the right channel's copy", grown, (READ, 2), LONG)
 # Silence but for frames 1,000,001 = (1, 1) and 1,000,017 = (2, 2), starting at AT: 16 words apart, one lane's.
@@ -48,13 +48,17 @@ changed("left samples of odd frames +1 and -1, in one lane: Unable to read file.
 MOVABLE = S16[:36] + chunk(b"JUNK", bytes(100)) + S16[36:] + chunk(b"LIST", noise(212))
 moved = lambda m: m.seek(40) or m.write(le(112, 4) + m[44:144] + bytes(12) + m[144:-216] + le(200, 4) + m[-212:-12])
 changed("chunks ahead of the samples moved: Unable to read file.", moved, (READ, 2), MOVABLE, **early)
-changed("sample rate rewritten before the copies: Unable to read file.", rate_rewritten, (READ, 2), S16, **early)
-changed("format chunk gone before the copies: Unable to read file.", format_chunk_renamed, (READ, 2), S16, **early)
+# Before the copies: 44100 Hz made 109636, the format chunk's id changed, so that there is none when the header is
+# read again, and 16 bits made 24.
+changed("sample rate rewritten: Unable to read file.", rewritten(26, b"\1"), (READ, 2), S16, **early)
+changed("format chunk gone: Unable to read file.", rewritten(12, b"FMT "), (READ, 2), S16, **early)
+changed("sample width rewritten: Unable to read file.", rewritten(34, b"\x18"), (READ, 2), S16, **early)
+# The third word of the frames, a lane of its own to a mover of vectors, changed once the left copy read it.
+changed("a word changed before the right copy: Unable to read file.", rewritten(52, b"Z"), (READ, 2), LONG, **late)
 unlisted = lambda m: m.seek(-220, 2) or m.write(b"\0")  # the samples then run to the end of the file
 changed("the chunk behind the samples renamed: Unable to read file.", unlisted, (READ, 2), MOVABLE, **early)
 changed("the left output appended to meanwhile: Unable to write file.", appended("takeL.wav"), (WRITE, 2), LONG)
 changed("the left output cut meanwhile: Unable to write file.", left_cut, (WRITE, 2), LONG)
-right = appended("takeR.wav")  # before its copy, with takeL.wav the FIFO
-changed("the right output appended to: Unable to write file.", right, (WRITE, 2), LONG, "takeL.wav")
+changed("the right output appended to: Unable to write file.", appended("takeR.wav"), (WRITE, 2), LONG, **late)
 changed("a second split of the source meanwhile ends at once", another_split, (WRITE + DONE, 0), LONG)
 finish()

@@ -2,7 +2,6 @@
 # split that can't be made.
 from harness import *
 
-BAD = b"\1bad"  # not a chunk id: the chunk list breaks there
 NOTE = chunk(b"note", b"..data")  # "data" at an even offset in a chunk's body
 T = "$B take.wav o.wav h"  # a split; the arguments after the first are ignored
 # The copier moves 768 KiB of frames a block (196608 of 16 bits, 131072 of 24), the first short by the frames that
@@ -15,7 +14,7 @@ for bits in 16, 24:
 
 size0 = wav(2, 24, b"abcd" + noise(596), size=0) + b"id3 \0\0\0\0"
 testing("a size of 0 runs to the end past samples that spell an id", T, (DONE, 0), size0)
-broken = lambda at: S16[:36] + BAD + bytes(at - 36 - len(BAD)) + S16[36:]  # the data chunk at `at`
+broken = lambda at: S16[:36] + b"\1bad" + bytes(at - 40) + S16[36:]  # the data chunk at `at`, behind no chunk id
 testing("data found by the scan at the last probe", T, (DONE, 0), broken(LAST_PROBE))
 testing("data past the last probe behind a broken list", T, (NO_DATA, 2), broken(LAST_PROBE + 2))
 testing("a data chunk header cut at the end", T, (DONE, 0), S16[:36] + NOTE + b"data" + bytes(2))
