@@ -11,10 +11,11 @@
 #include <cstdio>
 
 // The device, inode, size, modification and status-change times (seconds and
-// nanoseconds) and type and permissions of a file. A write moves the times, but where they are kept
-// in whole seconds (FAT, exFAT, ext4 with small inodes) or not moved at all (a
-// write through a mapping whose pages are already dirty, a write to the file
-// behind a block device), only the bytes can tell: the copier compares them.
+// nanoseconds) and type and permissions of a file. A write moves the times,
+// but where they are kept in whole seconds (FAT, exFAT, ext4 with small
+// inodes) or not moved at all (a write through a mapping whose pages are
+// already dirty, a write to the file behind a block device), only the bytes
+// can tell: the copier compares them.
 using File_id = std::array<std::int64_t, 8>;
 
 // Opens name for reading as the source, unbuffered, never waiting for a
