@@ -1,13 +1,13 @@
 // The frames are read in large blocks, and each block is taken apart 16
 // frames at a time: one channel's samples go to the output's block, and every
 // byte goes into a digest, so that the second channel's copy can tell whether
-// it read what the first one did.
+// it read what the first one did. How each choice below measured is in
+// bench/README.md.
 #include "copy/copy.hpp"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +17,18 @@
 
 #include "common/fail.hpp"
 #include "common/widths.hpp"
+
+// Vectors on x86 and arm64 where the compiler has the shuffles for them (GCC
+// 12 and clang), unless the build asks for the scalar mover alone (cmake
+// -DMONOSPLIT_MOVER=scalar).
+#if defined(__has_builtin) && !defined(MONOSPLIT_SCALAR_ONLY)
+#if __has_builtin(__builtin_shufflevector) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__))
+#define MONOSPLIT_VECTORS 1
+#endif
+#endif
+#if defined(MONOSPLIT_VECTORS) && defined(__aarch64__)
+#include <arm_neon.h>
+#endif
 
 namespace {
 
@@ -38,17 +50,17 @@ std::int64_t Page_size()
     return page > 0 ? page : 4096;
 }
 
-// Frames are moved a step of 16 at a time: 2 S vectors of 16 bytes in, for
-// samples of S bytes, and S vectors of one channel's samples out.
+// Frames are moved a step of 16 at a time, the last step of a move padded
+// with zeros.
 constexpr std::int64_t step_frames = 16;
-constexpr std::size_t vector_bytes = 16;
 
-// The digest is Fletcher's checksum (J. G. Fletcher, 1982) with 64-bit sums:
-// the frames are taken as 32-bit words, each word is added to a lane's sum,
-// and that sum to the lane's sum of sums. A mover of vectors deals the words
-// of every 16 bytes to four lanes, one each; the word-by-word mover keeps one
-// lane. Both copies of a run use the same mover, so they lay out the same
-// lanes, and every sum is compared, none folded into another.
+// The digest is Fletcher's checksum (J. G. Fletcher, 1982) with 64-bit sums,
+// in lanes: the frames are taken as little-endian 32-bit words, each word is
+// added to a lane's sum, and that sum to the lane's sum of sums. The vector
+// movers deal the words of every 16 bytes to four lanes, one each; the scalar
+// mover keeps one lane. The digest is the lanes' sums and then their sums of
+// sums, four of each. Both copies of a run use the same mover, so they lay out
+// the same lanes, and every sum is compared, none folded into another.
 //
 // A change of one word by d changes its lane's sum by d, never a multiple of
 // 2^64: any one word or byte changed is seen. Two words of one lane k words
@@ -62,22 +74,14 @@ constexpr std::size_t vector_bytes = 16;
 // New random bytes written over a lane's words leave both its sums as they
 // were less often than once in 2^64: each sum moves by a sum of differences
 // spread over far more than 2^32 values.
-using Lanes = std::uint64_t __attribute__((vector_size(vector_bytes)));
-using Word_lanes = std::uint32_t __attribute__((vector_size(vector_bytes)));
-using Bytes16 = unsigned char __attribute__((vector_size(vector_bytes)));
-using Words16 = std::uint16_t __attribute__((vector_size(vector_bytes)));
+constexpr std::size_t lanes = 4;
 
-using Wide_lanes = std::uint64_t __attribute__((vector_size(2 * vector_bytes)));
-
-// A lane's sum and sum of sums; the four lanes' in two pairs of 16-byte
-// vectors, or in two 32-byte ones where the processor has them. Each is kept
-// by value, so that the compiler keeps them in registers.
-using Word_sums = std::array<std::uint64_t, 2>;
-using Vector_sums = std::array<Lanes, 4>;
-using Wide_sums = std::array<Wide_lanes, 2>;
-static_assert(sizeof(Vector_sums) == sizeof(Frames_digest) && sizeof(Wide_sums) == sizeof(Frames_digest) &&
-                  sizeof(Word_sums) <= sizeof(Frames_digest),
-              "a digest holds every lane's sums");
+// The scalar mover's lane: its sum first in the digest, its sum of sums first
+// of the sums of sums.
+using Word_sums = std::array<std::uint64_t, lanes + 1>;
+static_assert(sizeof(Word_sums) <= sizeof(Frames_digest), "a digest holds every lane's sums");
+constexpr std::size_t sum = 0;
+constexpr std::size_t sum_of_sums = lanes;
 
 template <typename T>
 [[gnu::always_inline]] inline void Add(T& sum, T& sum_of_sums, const T& words)
@@ -86,10 +90,9 @@ template <typename T>
     sum_of_sums += sum;
 }
 
-// Frames start at even offsets (chunks do), so the word-by-word mover reads
-// them as 16-bit halves, which processors without unaligned loads read whole,
-// and writes the samples as halves too: the samples' block starts on a page
-// and a step's samples fill whole halves.
+// The scalar mover reads frames as 16-bit halves, which every processor
+// loads whole at the even offsets frames start at, and writes samples as
+// halves too, which the samples' block, on a page, holds whole.
 constexpr bool big_endian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 
 constexpr std::uint16_t Half(std::uint32_t first, std::uint32_t second)
@@ -97,8 +100,13 @@ constexpr std::uint16_t Half(std::uint32_t first, std::uint32_t second)
     return static_cast<std::uint16_t>(big_endian ? first << 8 | second : second << 8 | first);
 }
 
-// Byte b of channel C's samples, out of the halves of the frames that hold
-// them (samples of S bytes).
+// What a half read from the frames adds to its word: its bytes little-endian.
+constexpr std::uint32_t Value(std::uint16_t half)
+{
+    return big_endian ? __builtin_bswap16(half) : half;
+}
+
+// Byte b of channel C's samples of S bytes, out of the halves of their frames.
 template <std::size_t S, std::size_t C>
 [[gnu::always_inline]] inline std::uint32_t Byte_of(const std::uint16_t* halves, std::size_t b)
 {
@@ -107,21 +115,19 @@ template <std::size_t S, std::size_t C>
     return (at % 2 == 0) == big_endian ? half >> 8 : half & 0xFF;
 }
 
-// A step on the machine's own words, two frames at a time: the sums over
-// their 32-bit words, then the samples of channel C (0 left, 1 right) put
-// together from the halves already read. A 32-bit processor adds 64 bits
-// with a carry from one half to the other, which costs more than the move
-// itself: there the step sums the halves in 32 bits, which no step's words
-// can carry out of, and brings the step's sums into the lane's once, with
-// the same result. It has too few registers to put 24-bit samples together
-// from halves: it sums the whole step's words first, then copies those
-// samples out of the frames, which measured faster.
+// A step of the scalar mover, on channel C (0 left, 1 right): two frames at a
+// time, their words added to the lane, then the samples put together from the
+// halves already read. A 32-bit processor adds 64 bits in two instructions:
+// there the step sums the words' halves in 32 bits, which no step's halves
+// carry out of, and brings those sums into the lane's once. It has too few
+// registers to put 24-bit samples together: it sums the whole step's words,
+// read whole (the 32-bit processors Debian has load them at any offset), then
+// copies each sample with the byte behind it, one load and one store where 3
+// bytes take two of each, the next sample overwriting that byte.
 template <std::size_t S, std::size_t C>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Word_sums& sums)
 {
     constexpr bool narrow = sizeof(std::uintptr_t) < sizeof(std::uint64_t);
-    constexpr bool by_bytes = narrow && S == Bytes_per_sample(24);
-    constexpr std::size_t group = by_bytes ? step_frames : 2;
     constexpr std::size_t words = 2 * S * step_frames / sizeof(std::uint32_t);
     static_assert(words * (words + 1) / 2 * 0xFFFF <= 0xFFFFFFFF, "a step's halves sum within 32 bits");
     const auto* even = static_cast<const unsigned char*>(__builtin_assume_aligned(frames, sizeof(std::uint16_t)));
@@ -130,21 +136,32 @@ template <std::size_t S, std::size_t C>
     std::uint32_t high = 0;
     std::uint32_t low_sums = 0;
     std::uint32_t high_sums = 0;
-#pragma GCC unroll 8
+    constexpr bool by_words = narrow && S == Bytes_per_sample(24);
+    constexpr std::size_t group = by_words ? step_frames : 2;
     for (std::size_t g = 0; g < step_frames / group; ++g) {
         std::uint16_t halves[group * S];
-        std::memcpy(halves, even + g * sizeof halves, sizeof halves);
+        if constexpr (by_words) {
+#pragma GCC unroll 24
+            for (std::size_t k = 0; k < words; ++k) {
+                std::uint32_t word;
+                std::memcpy(&word, even + k * sizeof word, sizeof word);
+                halves[2 * k] = static_cast<std::uint16_t>(big_endian ? word >> 16 : word);
+                halves[2 * k + 1] = static_cast<std::uint16_t>(big_endian ? word : word >> 16);
+            }
+        } else {
+            std::memcpy(halves, even + g * sizeof halves, sizeof halves);
+        }
 #pragma GCC unroll 24
         for (std::size_t k = 0; k < group * S / 2; ++k) {
             if constexpr (narrow) {
-                Add(low, low_sums, std::uint32_t{halves[2 * k]});
-                Add(high, high_sums, std::uint32_t{halves[2 * k + 1]});
+                Add(low, low_sums, Value(halves[2 * k]));
+                Add(high, high_sums, Value(halves[2 * k + 1]));
             } else {
-                Add(sums[0], sums[1], halves[2 * k] + (std::uint64_t{halves[2 * k + 1]} << 16));
+                Add(sums[sum], sums[sum_of_sums],
+                    Value(halves[2 * k]) + (std::uint64_t{Value(halves[2 * k + 1])} << 16));
             }
         }
-        if constexpr (!by_bytes) {
-#pragma GCC unroll 3
+        if constexpr (!by_words) {
             for (std::size_t k = 0; k < group * S / 2; ++k) {
                 const std::uint16_t picked = Half(Byte_of<S, C>(halves, 2 * k), Byte_of<S, C>(halves, 2 * k + 1));
                 std::memcpy(out + (g * group * S / 2 + k) * sizeof picked, &picked, sizeof picked);
@@ -154,14 +171,10 @@ template <std::size_t S, std::size_t C>
     if constexpr (narrow) {
         // Each word's running sum is the lane's sum before the step and the
         // step's own so far.
-        sums[1] += words * sums[0] + low_sums + (std::uint64_t{high_sums} << 16);
-        sums[0] += low + (std::uint64_t{high} << 16);
+        sums[sum_of_sums] += words * sums[sum] + low_sums + (std::uint64_t{high_sums} << 16);
+        sums[sum] += low + (std::uint64_t{high} << 16);
     }
-    if constexpr (by_bytes) {
-        // Each sample but the last is moved with the byte behind it, one
-        // load and one store where 3 bytes take two of each; the next sample
-        // overwrites that byte, and both stay within the step.
-#pragma GCC unroll 16
+    if constexpr (by_words) {
         for (std::size_t i = 0; i + 1 < step_frames; ++i) {
             std::memcpy(out + i * S, even + (2 * i + C) * S, S + 1);
         }
@@ -169,36 +182,83 @@ template <std::size_t S, std::size_t C>
     }
 }
 
-// With a vector shuffle, samples are picked 8 at a time: 16-bit ones out of
-// two vectors, 24-bit ones out of three by byte shuffles, which x86 has only
-// with SSSE3 (checked at run time: the first x86-64 processors lack it, and
-// Debian's i386 assumes no vectors at all). Only x86 and arm64 processors
-// move samples in vectors.
-#if defined(__has_builtin) && (defined(__x86_64__) || defined(__i386__) || defined(__aarch64__))
-#if __has_builtin(__builtin_shufflevector)
-#define MONOSPLIT_SHUFFLES 1
-#endif
+#if defined(MONOSPLIT_VECTORS)
+constexpr std::size_t vector_bytes = 16;
+using Lanes = std::uint64_t __attribute__((vector_size(vector_bytes)));
+using Bytes16 = unsigned char __attribute__((vector_size(vector_bytes)));
+using Halves = std::uint16_t __attribute__((vector_size(vector_bytes)));
+// Two lanes' sums a vector, kept by value so that the compiler keeps them in
+// registers: the digest's order is the sums of lanes 0 and 1, of 2 and 3, and
+// their sums of sums.
+using Vector_sums = std::array<Lanes, 4>;
+static_assert(sizeof(Vector_sums) == sizeof(Frames_digest), "the vector sums are the digest");
+// A vector's words are its lanes' numbers only where each word's bytes are
+// little-endian.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "vectors move samples on little-endian processors only");
+
+// The four words of 16 bytes added to their lanes, in as few instructions as
+// the processor has for it. arm64 widens 32-bit words as it adds them to
+// 64-bit sums. x86 would widen them in instructions of their own: it adds the
+// 16 bytes as two 64-bit numbers instead, whose sums are those of words 0 and
+// 2 plus 2^32 times those of words 1 and 3, and sums words 1 and 3 apart too,
+// so that Keep can take them out again at the end of a move.
+#if defined(__aarch64__)
+[[gnu::always_inline]] inline void Digest(const Bytes16& in, Vector_sums& sums)
+{
+    const auto words = reinterpret_cast<uint32x4_t>(in);
+    sums[0] = reinterpret_cast<Lanes>(vaddw_u32(reinterpret_cast<uint64x2_t>(sums[0]), vget_low_u32(words)));
+    sums[1] = reinterpret_cast<Lanes>(vaddw_high_u32(reinterpret_cast<uint64x2_t>(sums[1]), words));
+    sums[2] += sums[0];
+    sums[3] += sums[1];
+}
+
+[[gnu::always_inline]] inline void Keep(Vector_sums& /*sums*/, bool /*in*/) {}
+#else
+[[gnu::always_inline]] inline void Digest(const Bytes16& in, Vector_sums& sums)
+{
+    const auto words = reinterpret_cast<Lanes>(in);
+    sums[0] += words;
+    sums[1] += words >> 32;
+    sums[2] += sums[0];
+    sums[3] += sums[1];
+}
+
+// The sums as Digest keeps them, out of the digest's order (in), or back.
+[[gnu::always_inline]] inline void Keep(Vector_sums& sums, bool in)
+{
+    for (const std::size_t k : {0, 2}) {
+        if (in) {
+            const Lanes odd = __builtin_shufflevector(sums[k], sums[k + 1], 1, 3);
+            sums[k] = __builtin_shufflevector(sums[k], sums[k + 1], 0, 2) + (odd << 32);
+            sums[k + 1] = odd;
+        } else {
+            const Lanes even = sums[k] - (sums[k + 1] << 32);
+            sums[k] = __builtin_shufflevector(even, sums[k + 1], 0, 2);
+            sums[k + 1] = __builtin_shufflevector(even, sums[k + 1], 1, 3);
+        }
+    }
+}
 #endif
 
-#if defined(MONOSPLIT_SHUFFLES)
+// Channel C's samples of 8 frames: 16-bit ones out of two vectors, 24-bit ones
+// out of three, the left ones the first 16 bytes picked out of a and b and the
+// last 8 out of b and c, the right ones the first 8 out of a and b and the
+// last 16 out of b and c.
 template <std::size_t C>
-[[gnu::always_inline]] inline void Shuffle16(const Lanes* in, unsigned char* samples)
+[[gnu::always_inline]] inline void Pick16(const Bytes16* in, unsigned char* samples)
 {
-    const auto a = reinterpret_cast<Words16>(in[0]);
-    const auto b = reinterpret_cast<Words16>(in[1]);
-    const Words16 picked = __builtin_shufflevector(a, b, C, 2 + C, 4 + C, 6 + C, 8 + C, 10 + C, 12 + C, 14 + C);
+    const auto a = reinterpret_cast<Halves>(in[0]);
+    const auto b = reinterpret_cast<Halves>(in[1]);
+    const Halves picked = __builtin_shufflevector(a, b, C, 2 + C, 4 + C, 6 + C, 8 + C, 10 + C, 12 + C, 14 + C);
     std::memcpy(samples, &picked, vector_bytes);
 }
 
-// Of 8 frames in a, b and c, the left samples are the first 16 bytes picked
-// out of a and b and the last 8 out of b and c; the right ones, the first 8
-// out of a and b and the last 16 out of b and c.
 template <std::size_t C>
-[[gnu::always_inline]] inline void Shuffle24(const Lanes* in, unsigned char* samples)
+[[gnu::always_inline]] inline void Pick24(const Bytes16* in, unsigned char* samples)
 {
-    const auto a = reinterpret_cast<Bytes16>(in[0]);
-    const auto b = reinterpret_cast<Bytes16>(in[1]);
-    const auto c = reinterpret_cast<Bytes16>(in[2]);
+    const Bytes16 a = in[0];
+    const Bytes16 b = in[1];
+    const Bytes16 c = in[2];
     if constexpr (C == 0) {
         const Bytes16 first =
             __builtin_shufflevector(a, b, 0, 1, 2, 6, 7, 8, 12, 13, 14, 18, 19, 20, 24, 25, 26, 30);
@@ -214,48 +274,24 @@ template <std::size_t C>
     }
 }
 
-// The four words of in widened to the lanes' 64 bits by interleaving them
-// with zeros (the vector movers run on little-endian processors only), into
-// two 16-byte vectors or one of 32 bytes.
-template <typename Sums>
-[[gnu::always_inline]] inline void Digest(const Lanes& in, Sums& sums)
-{
-    const auto words = reinterpret_cast<Word_lanes>(in);
-    if constexpr (std::is_same_v<Sums, Wide_sums>) {
-        const auto widened = __builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 4, 2, 4, 3, 4);
-        Add(sums[0], sums[1], reinterpret_cast<Wide_lanes>(widened));
-    } else {
-        Add(sums[0], sums[2], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 0, 4, 1, 5)));
-        Add(sums[1], sums[3], reinterpret_cast<Lanes>(__builtin_shufflevector(words, Word_lanes{}, 2, 6, 3, 7)));
-    }
-}
-
-// A step in vectors: every 16 bytes into the digest, and the samples of
-// channel C picked 8 frames at a time by the shuffle of their width. 24-bit
-// samples go half a step at a time: a whole step's six vectors and the
-// shuffles' masks are more than the eight vector registers of i686 hold.
-template <std::size_t S, std::size_t C, typename Sums>
-[[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Sums& sums)
+// A step in vectors, 8 frames at a time: a whole step of 24-bit frames, six
+// vectors and the shuffles' masks, is more than the eight vector registers of
+// i686 hold.
+template <std::size_t S, std::size_t C>
+[[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Vector_sums& sums)
 {
     static_assert(S == Bytes_per_sample(16) || S == Bytes_per_sample(24), "a shuffle for every sample width");
-    constexpr std::size_t shuffle_frames = 8;
-    constexpr std::size_t part_frames = S == Bytes_per_sample(24) ? shuffle_frames : step_frames;
-    constexpr std::size_t part_vectors = 2 * S * part_frames / vector_bytes;
-#pragma GCC unroll 2
+    constexpr std::size_t part_frames = 8;
     for (std::size_t part = 0; part < step_frames; part += part_frames) {
-        Lanes in[part_vectors];
-#pragma GCC unroll 4
-        for (std::size_t k = 0; k < part_vectors; ++k) {
+        Bytes16 in[2 * S * part_frames / vector_bytes];
+        for (std::size_t k = 0; k < sizeof in / vector_bytes; ++k) {
             std::memcpy(&in[k], frames + 2 * S * part + vector_bytes * k, vector_bytes);
             Digest(in[k], sums);
         }
-#pragma GCC unroll 2
-        for (std::size_t i = 0; i < part_frames; i += shuffle_frames) {
-            if constexpr (S == Bytes_per_sample(16)) {
-                Shuffle16<C>(in + 2 * S * i / vector_bytes, samples + S * (part + i));
-            } else {
-                Shuffle24<C>(in + 2 * S * i / vector_bytes, samples + S * (part + i));
-            }
+        if constexpr (S == Bytes_per_sample(16)) {
+            Pick16<C>(in, samples + S * part);
+        } else {
+            Pick24<C>(in, samples + S * part);
         }
     }
 }
@@ -270,71 +306,53 @@ template <std::size_t S, std::size_t C, typename Sums>
 {
     Sums sums;
     std::memcpy(&sums, digest.data(), sizeof sums);
+    if constexpr (!std::is_same_v<Sums, Word_sums>) Keep(sums, true);
     std::int64_t i = 0;
     for (; i + step_frames <= count; i += step_frames) Step<S, C>(frames + 2 * S * i, samples + S * i, sums);
     if (i < count) {
         alignas(std::uint32_t) unsigned char last[2 * S * step_frames] = {};
-        alignas(std::uint32_t) unsigned char picked[S * step_frames];
+        alignas(std::uint16_t) unsigned char picked[S * step_frames];
         const auto left = static_cast<std::size_t>(count - i);
         std::memcpy(last, frames + 2 * S * i, left * 2 * S);
         Step<S, C>(last, picked, sums);
         std::memcpy(samples + S * i, picked, left * S);
     }
+    if constexpr (!std::is_same_v<Sums, Word_sums>) Keep(sums, false);
     std::memcpy(digest.data(), &sums, sizeof sums);
 }
 
-#if defined(MONOSPLIT_SHUFFLES) && !defined(__aarch64__)
 template <std::size_t S, std::size_t C>
-[[gnu::target("ssse3")]] void Move_ssse3(const unsigned char* frames, unsigned char* samples, std::int64_t count,
-                                         Frames_digest& digest)
+void Move_scalar(const unsigned char* frames, unsigned char* samples, std::int64_t count, Frames_digest& digest)
+{
+    Move<S, C, Word_sums>(frames, samples, count, digest);
+}
+
+#if defined(MONOSPLIT_VECTORS)
+// x86 has the byte shuffles only with SSSE3, which the first x86-64
+// processors lack and Debian's i386 does not assume: it is looked for when
+// the program runs.
+template <std::size_t S, std::size_t C>
+#if !defined(__aarch64__)
+[[gnu::target("ssse3")]]
+#endif
+void Move_vectors(const unsigned char* frames, unsigned char* samples, std::int64_t count, Frames_digest& digest)
 {
     Move<S, C, Vector_sums>(frames, samples, count, digest);
 }
-
-template <std::size_t S, std::size_t C>
-[[gnu::target("avx2")]] void Move_avx2(const unsigned char* frames, unsigned char* samples, std::int64_t count,
-                                       Frames_digest& digest)
-{
-    Move<S, C, Wide_sums>(frames, samples, count, digest);
-}
 #endif
 
-using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count,
-                       Frames_digest& digest);
-
-// The mover of S-byte samples for this processor: vectors where it has the
-// shuffles for them, and otherwise its own words. 16-bit samples go in
-// vectors on any x86-64 (SSE2's word shuffles) and arm64; 24-bit ones on
-// x86 with SSSE3 only: arm64's byte shuffle, TBL, is what qemu-user, where
-// arm64 builds are mostly tried, runs slowest, byte by byte in a loop, and
-// there its 24-bit mover took half as long again as the word-by-word one.
 template <std::size_t S>
-Mover Mover_of(bool right)
+Movers Movers_of(bool right)
 {
-#if defined(MONOSPLIT_SHUFFLES) && !defined(__aarch64__)
-    if (__builtin_cpu_supports("avx2") != 0) return right ? Move_avx2<S, 1> : Move_avx2<S, 0>;
-    if (__builtin_cpu_supports("ssse3") != 0) return right ? Move_ssse3<S, 1> : Move_ssse3<S, 0>;
+    const Mover scalar = right ? Move_scalar<S, 1> : Move_scalar<S, 0>;
+#if defined(MONOSPLIT_VECTORS)
+#if !defined(__aarch64__)
+    if (__builtin_cpu_supports("ssse3") == 0) return {scalar, scalar};
 #endif
-#if defined(MONOSPLIT_SHUFFLES) && !defined(__i386__)
-    using Sums = std::conditional_t<S == Bytes_per_sample(16), Vector_sums, Word_sums>;
+    return {scalar, right ? Move_vectors<S, 1> : Move_vectors<S, 0>};
 #else
-    using Sums = Word_sums;
+    return {scalar, scalar};
 #endif
-    return right ? Move<S, 1, Sums> : Move<S, 0, Sums>;
-}
-
-Mover Mover_for(std::uint32_t bits_per_sample, bool right)
-{
-    switch (bits_per_sample) {
-        case 16:
-            return Mover_of<Bytes_per_sample(16)>(right);
-        case 24:
-            return Mover_of<Bytes_per_sample(24)>(right);
-        default:
-            // The header reader lets no other width through: reaching here is
-            // a fault of this program, which must not copy a sample wrongly.
-            std::abort();
-    }
 }
 
 [[noreturn]] void Fail_closing(std::FILE* in, std::FILE* out, const char* message)
@@ -346,12 +364,29 @@ Mover Mover_for(std::uint32_t bits_per_sample, bool right)
 
 }  // namespace
 
+Movers Movers_for(std::uint32_t bits_per_sample, bool right)
+{
+    switch (bits_per_sample) {
+        case 16:
+            return Movers_of<Bytes_per_sample(16)>(right);
+        case 24:
+            return Movers_of<Bytes_per_sample(24)>(right);
+        default:
+            // The header reader lets no other width through: reaching here is
+            // a fault of this program, which must not copy a sample wrongly.
+            std::abort();
+    }
+}
+
 void COPY_DATA(const char* source, const File_id& source_id, const char* output, const File_id& output_id,
                std::int64_t data_offset, std::int64_t frame_count, std::int32_t channel,
                std::int32_t bits_per_sample, std::int64_t samples_at, std::optional<Frames_digest>& frames_digest)
 {
     const auto bits = static_cast<std::uint32_t>(bits_per_sample);
-    const Mover move = Mover_for(bits, channel == 1);
+    const Mover move = Movers_for(bits, channel == 1)[1];
+    // Frames start at even offsets, as chunks do: the scalar mover reads
+    // their words as halves. Any other offset is a fault of this program.
+    if (data_offset % 2 != 0) std::abort();
     const std::int64_t s = Bytes_per_sample(bits);
     std::FILE* out = std::fopen(output, "ab");
     std::FILE* in = Open_source(source, &source_id, out, unable_to_open);

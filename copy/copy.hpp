@@ -14,6 +14,17 @@ constexpr std::int64_t block_bytes = 786432;
 // What a copy read of the frames, told by the sums of the digest's lanes.
 using Frames_digest = std::array<std::uint64_t, 8>;
 
+// A way to move one channel's samples out of count frames into samples, going
+// on with the digest of the frames.
+using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count,
+                       Frames_digest& digest);
+
+// The scalar mover of the samples of bits_per_sample of the right channel or
+// the left, which runs anywhere, and the one this processor runs fastest: the
+// scalar one where it has no other. Both lay out the same digest.
+using Movers = std::array<Mover, 2>;
+Movers Movers_for(std::uint32_t bits_per_sample, bool right);
+
 // Appends to output, the file identified as output_id holding only the header
 // of samples_at bytes, the samples of one channel (1 is right, anything else
 // left) of frame_count stereo frames of 16 or 24 bits starting at data_offset
