@@ -1,3 +1,0 @@
-from hostile import damaged
-
-damaged(1)
