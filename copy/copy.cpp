@@ -121,9 +121,9 @@ template <std::size_t S, std::size_t C>
 // there the step sums the words' halves in 32 bits, which no step's halves
 // carry out of, and brings those sums into the lane's once. It has too few
 // registers to put 24-bit samples together: it sums the whole step's words,
-// read whole (the 32-bit processors Debian has load them at any offset), then
-// copies each sample with the byte behind it, one load and one store where 3
-// bytes take two of each, the next sample overwriting that byte.
+// read whole (armhf and i386 load them at any offset), then copies each
+// sample with the byte behind it, one load and one store where 3 bytes take
+// two of each, the next sample overwriting that byte.
 template <std::size_t S, std::size_t C>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Word_sums& sums)
 {
