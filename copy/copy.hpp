@@ -19,10 +19,11 @@ using Frames_digest = std::array<std::uint64_t, 8>;
 using Mover = void (*)(const unsigned char* frames, unsigned char* samples, std::int64_t count,
                        Frames_digest& digest);
 
-// The scalar mover of the samples of bits_per_sample of the right channel or
-// the left, which runs anywhere, and the one this processor runs fastest: the
-// scalar one where it has no other. Both lay out the same digest.
-using Movers = std::array<Mover, 2>;
+// The movers of the samples of bits_per_sample of the right channel or the
+// left that this processor runs: the scalar one, which runs anywhere, then
+// the vector ones, the last the fastest, each repeating the one before where
+// the processor lacks it. All lay out the same digest.
+using Movers = std::array<Mover, 3>;
 Movers Movers_for(std::uint32_t bits_per_sample, bool right);
 
 // Appends to output, the file identified as output_id holding only the header

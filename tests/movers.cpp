@@ -1,8 +1,8 @@
-// Moves the frames on standard input, of the sample width the argument gives, with each of the build's movers (the
-// scalar one, then the one the processor runs fastest), each channel in turn, and prints a line a move: the
-// samples, then the digest as one lane's sum and sum of sums, all in hex. A vector mover's four lanes, each of
-// every fourth word, come to one lane's sums thus: the sum is theirs, and the sum of sums is the sum of 4 times
-// each lane's less its sum times its number.
+// Moves the frames on standard input, of the sample width the argument gives, with each of the movers the build has
+// for this processor (the scalar one first), each channel in turn, and prints a line a move: the samples, then the
+// digest as one lane's sum and sum of sums, all in hex. A vector mover's four lanes, each of every fourth word,
+// come to one lane's sums thus: the sum is theirs, and the sum of sums is the sum of 4 times each lane's less its
+// sum times its number.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>

@@ -11,7 +11,7 @@ def moved(frames, s):
     words = [num(padded, k) for k in range(0, len(padded), 4)]
     a, b = sum(words) % 2**64, sum((len(words) - i) * word for i, word in enumerate(words)) % 2**64
     picks = [b"".join(frames[f + c * s : f + c * s + s] for f in range(0, len(frames), 2 * s)) for c in (0, 1)]
-    return "".join(f"{p.hex()} {a:016x} {b:016x}\n" * 2 for p in picks), 0
+    return "".join(f"{p.hex()} {a:016x} {b:016x}\n" * 3 for p in picks), 0
 
 
 for bits in 16, 24:
