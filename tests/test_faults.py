@@ -5,7 +5,8 @@ testing("a full disk", "ln -s /dev/full takeR.wav; $B take.wav", (WRITE, 2), S24
 testing("a folder in an output's place", "mkdir takeR.wav; $B take.wav", (OPEN, 2), S24)
 testing("an output that is the source", "ln take.wav takeR.wav; $B take.wav", (OPEN, 2), S24)
 testing("outputs that are one file", "ln -s takeL.wav takeR.wav; $B take.wav", (OPEN, 2), S24)
-for kind, make in ("folder", "mkdir take.wav"), ("FIFO", "mkfifo take.wav"):
+socket = "python3 -c \"__import__('socket').socket(1).bind('take.wav')\""  # there, but no open() takes it
+for kind, make in ("folder", "mkdir take.wav"), ("FIFO", "mkfifo take.wav"), ("socket", socket):
     testing(f"a {kind} for a source", f"rm take.wav; {make}; timeout 20 $B take.wav", (READ, 2), may_lose=True)
 null = "ln -s /dev/null takeL.wav; ln -s /dev/null takeR.wav; $B take.wav"
 testing("both outputs to /dev/null", null, (DONE, 0), S24)
