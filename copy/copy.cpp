@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 #include "common/fail.hpp"
 #include "common/widths.hpp"
@@ -82,6 +81,9 @@ using Word_sums = std::array<std::uint64_t, lanes + 1>;
 static_assert(sizeof(Word_sums) <= sizeof(Frames_digest), "a digest holds every lane's sums");
 constexpr std::size_t sum = 0;
 constexpr std::size_t sum_of_sums = lanes;
+
+// The scalar mover keeps its lane in the digest's order.
+[[gnu::always_inline]] inline void Keep(Word_sums& /*sums*/, bool /*in*/) {}
 
 template <typename T>
 [[gnu::always_inline]] inline void Add(T& sum, T& sum_of_sums, const T& words)
@@ -198,8 +200,8 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "vectors move samples o
 
 // The four words of 16 bytes added to their lanes, in as few instructions as
 // the processor has for it. arm64 widens 32-bit words as it adds them to
-// 64-bit sums. x86 would widen them in instructions of their own: it adds the
-// 16 bytes as two 64-bit numbers instead, whose sums are those of words 0 and
+// 64-bit sums. SSSE3 would widen them in instructions of their own: it adds
+// the 16 bytes as two 64-bit numbers instead, whose sums are those of words 0 and
 // 2 plus 2^32 times those of words 1 and 3, and sums words 1 and 3 apart too,
 // so that Keep can take them out again at the end of a move.
 #if defined(__aarch64__)
@@ -292,9 +294,9 @@ template <std::size_t C>
     }
 }
 
-// A step in vectors, 8 frames at a time: a whole step of 24-bit frames, six
-// vectors and the shuffles' masks, is more than the eight vector registers of
-// i686 hold.
+// A step in vectors: 16-bit frames a whole step at once, 24-bit ones half a
+// step at a time, as a whole step of them, six vectors and the shuffles'
+// masks, is more than the eight vector registers of i686 hold.
 template <std::size_t S, std::size_t C, typename Sums>
 [[gnu::always_inline]] inline void Step(const unsigned char* frames, unsigned char* samples, Sums& sums)
 {
@@ -327,7 +329,7 @@ template <std::size_t S, std::size_t C, typename Sums>
 {
     Sums sums;
     std::memcpy(&sums, digest.data(), sizeof sums);
-    if constexpr (!std::is_same_v<Sums, Word_sums>) Keep(sums, true);
+    Keep(sums, true);
     std::int64_t i = 0;
     for (; i + step_frames <= count; i += step_frames) Step<S, C>(frames + 2 * S * i, samples + S * i, sums);
     if (i < count) {
@@ -338,7 +340,7 @@ template <std::size_t S, std::size_t C, typename Sums>
         Step<S, C>(last, picked, sums);
         std::memcpy(samples + S * i, picked, left * S);
     }
-    if constexpr (!std::is_same_v<Sums, Word_sums>) Keep(sums, false);
+    Keep(sums, false);
     std::memcpy(digest.data(), &sums, sizeof sums);
 }
 
